@@ -1,0 +1,24 @@
+#ifndef OVIX_CGILOGHANDLER_H
+#define OVIX_CGILOGHANDLER_H
+
+#include "Logger.h"
+
+enum CgiLogLevel : uint32_t {
+    LevelDebug = 10,
+    LevelInfo = 20,
+    LevelWarn = 30,
+    LevelError = 40,
+    LevelFatal = 50,
+};
+
+// The program's log handler "cgi". The first call connects it to the default
+// handler and to /tmp/cgi.log (in the JniLayout format), registers the level
+// names, and makes the handler "JOVIX" pass its events on to it.
+LogHandler* GetCgiLogHandler();
+
+// One log statement, with the source path of the call site relative to the
+// project root (the build maps the prefix away).
+#define CGI_LOG(level, ...) \
+    LogFormater((level), __FILE__, __LINE__).Log(GetCgiLogHandler(), __VA_ARGS__)
+
+#endif

@@ -1,0 +1,253 @@
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "JniLayout.h"
+
+extern char** environ;
+
+namespace testsupport {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string::size_type start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string DataPath(const std::string& relative) {
+    return std::string(OVIX_TEST_DATA_DIR) + "/" + relative;
+}
+
+::testing::AssertionResult MatchesGolden(const std::string& actual, const std::string& goldenPath) {
+    if (!std::filesystem::exists(goldenPath)) {
+        return ::testing::AssertionFailure() << "golden file missing: " << goldenPath
+                                             << "\nActual:\n" << actual;
+    }
+    const std::string expected = ReadFile(goldenPath);
+    if (actual == expected) return ::testing::AssertionSuccess();
+    auto a = SplitLines(actual), e = SplitLines(expected);
+    size_t line = 0;
+    while (line < a.size() && line < e.size() && a[line] == e[line]) ++line;
+    auto failure = ::testing::AssertionFailure();
+    failure << "differs from " << goldenPath << " at line " << line + 1 << "\n  Expected: "
+            << (line < e.size() ? e[line] : "<end>")
+            << "\n  Actual:   " << (line < a.size() ? a[line] : "<end>");
+    if (const char* dir = std::getenv("OVIX_ACTUAL_DIR")) {
+        std::string copy = std::string(dir) + "/" + std::filesystem::path(goldenPath).filename().string();
+        WriteFile(copy, actual);
+        failure << "\n  (actual output written to " << copy << ")";
+    }
+    return failure << "\nWhole actual output:\n" << actual;
+}
+
+TempDir::TempDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "ovix-test-XXXXXX").string();
+    char* made = mkdtemp(&pattern[0]);
+    path_ = made != nullptr ? made : "";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+namespace {
+
+struct Pipe {
+    int fd[2] = {-1, -1};
+    Pipe() {
+        if (pipe2(fd, O_CLOEXEC) != 0) fd[0] = fd[1] = -1;
+    }
+    ~Pipe() {
+        CloseRead();
+        CloseWrite();
+    }
+    void CloseRead() {
+        if (fd[0] >= 0) close(fd[0]);
+        fd[0] = -1;
+    }
+    void CloseWrite() {
+        if (fd[1] >= 0) close(fd[1]);
+        fd[1] = -1;
+    }
+};
+
+std::vector<std::string> MakeEnvironment(const RunOptions& options) {
+    std::vector<std::string> env;
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    auto replaced = [&](const std::string& name) {
+        for (const auto& e : options.env)
+            if (nameOf(e) == name) return true;
+        for (const auto& u : options.unset)
+            if (u == name) return true;
+        return false;
+    };
+    for (char** e = environ; *e != nullptr; ++e)
+        if (!replaced(nameOf(*e))) env.emplace_back(*e);
+    for (const auto& e : options.env) env.push_back(e);
+    return env;
+}
+
+}  // namespace
+
+RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
+    RunResult result;
+    Pipe in, out, err;
+    std::vector<std::string> env = MakeEnvironment(options);
+    std::vector<char*> args, envp;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in.fd[0], 0);
+        dup2(out.fd[1], 1);
+        dup2(err.fd[1], 2);
+        setpgid(0, 0);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    in.CloseRead();
+    out.CloseWrite();
+    err.CloseWrite();
+    if (pid < 0) return result;
+
+    size_t written = 0;
+    if (options.input.empty()) in.CloseWrite();
+    signal(SIGPIPE, SIG_IGN);
+    auto deadline = start + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
+    while (out.fd[0] >= 0 || err.fd[0] >= 0) {
+        pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            result.timedOut = true;
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(fds, 3, static_cast<int>(left)) < 0) continue;
+        char buffer[65536];
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+            } else {
+                (i == 0 ? out : err).CloseRead();
+            }
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            ssize_t n = write(in.fd[1], options.input.data() + written, options.input.size() - written);
+            if (n > 0) written += static_cast<size_t>(n);
+            if (n < 0 || written >= options.input.size()) in.CloseWrite();
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    return result;
+}
+
+namespace {
+
+// Reads a blank-free value and then the blanks that pad it to width.
+bool PaddedField(const std::string& text, size_t& pos, size_t width, std::string& value) {
+    size_t start = pos;
+    while (pos < text.size() && text[pos] != ' ') ++pos;
+    value = text.substr(start, pos - start);
+    size_t padding = value.size() < width ? width - value.size() : 0;
+    if (text.compare(pos, padding, std::string(padding, ' ')) != 0) return false;
+    pos += padding;
+    return !value.empty();
+}
+
+bool NumberField(const std::string& text, size_t& pos, size_t width, int& number) {
+    size_t start = pos;
+    if (pos < text.size() && text[pos] == '-') ++pos;
+    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) ++pos;
+    std::string digits = text.substr(start, pos - start);
+    if (digits.empty() || digits == "-") return false;
+    number = std::atoi(digits.c_str());
+    size_t padding = digits.size() < width ? width - digits.size() : 0;
+    if (text.compare(pos, padding, std::string(padding, ' ')) != 0) return false;
+    pos += padding;
+    return true;
+}
+
+}  // namespace
+
+bool ParseLogLine(const std::string& text, LogLine& parsed) {
+    // "2026-12-06 14:03:07.123456  " is 28 characters.
+    if (text.size() < 28 || text.compare(26, 2, "  ") != 0) return false;
+    for (size_t i : {4u, 7u}) if (text[i] != '-') return false;
+    if (text[10] != ' ' || text[13] != ':' || text[16] != ':' || text[19] != '.') return false;
+    parsed.date = text.substr(0, 26);
+    size_t pos = 28;
+    if (!PaddedField(text, pos, 10, parsed.level)) return false;
+    if (!PaddedField(text, pos, 15, parsed.label)) return false;
+    if (!NumberField(text, pos, 6, parsed.pid)) return false;
+    // A file name of 25 characters or more is followed by the line number
+    // directly; source names end in a letter, so the digits after it are the line.
+    size_t start = pos;
+    while (pos < text.size() && text[pos] != ' ') ++pos;
+    size_t end = pos;
+    while (end > start && std::isdigit(static_cast<unsigned char>(text[end - 1]))) --end;
+    parsed.file = text.substr(start, end - start);
+    if (parsed.file.empty()) return false;
+    if (end == pos) {
+        size_t padding = parsed.file.size() < 25 ? 25 - parsed.file.size() : 0;
+        if (text.compare(start + parsed.file.size(), padding, std::string(padding, ' ')) != 0) return false;
+        pos = start + parsed.file.size() + padding;
+    } else {
+        pos = end;
+    }
+    if (!NumberField(text, pos, 6, parsed.line)) return false;
+    parsed.message = text.substr(pos);
+
+    // The parse is right only if the layout writes the same line again.
+    LogEvent event(parsed.date, parsed.level, parsed.file, parsed.line, parsed.message,
+                   parsed.label, parsed.pid);
+    std::ostringstream again;
+    JniLayout().FormatAndAppend(again, event);
+    return again.str() == text + "\n";
+}
+
+}  // namespace testsupport

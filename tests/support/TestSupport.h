@@ -1,0 +1,80 @@
+#ifndef OVIX_TESTS_TESTSUPPORT_H
+#define OVIX_TESTS_TESTSUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+std::vector<std::string> SplitLines(const std::string& text);
+
+// A folder of the project's test data (tests/data/...).
+std::string DataPath(const std::string& relative);
+
+// Compares text with a golden file; on a difference, names the first line
+// that differs and prints both texts.
+::testing::AssertionResult MatchesGolden(const std::string& actual, const std::string& goldenPath);
+
+// A fresh folder that is removed with everything in it when the holder goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Sends everything written to std::cout to a string while it lives.
+class CaptureStdout {
+public:
+    CaptureStdout() : old_(std::cout.rdbuf(text_.rdbuf())) {}
+    ~CaptureStdout() { std::cout.rdbuf(old_); }
+    std::string Text() const { return text_.str(); }
+
+private:
+    std::ostringstream text_;
+    std::streambuf* old_;
+};
+
+struct RunResult {
+    int exitCode = -1;  // -1 when killed by a signal or timed out
+    int signal = 0;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+};
+
+struct RunOptions {
+    std::vector<std::string> env;  // NAME=VALUE entries added to (or replacing) the environment
+    std::vector<std::string> unset;  // names removed from the environment
+    std::string input;               // written to standard input, then closed
+    double timeoutSeconds = 60;
+};
+
+// Runs a program and collects its output; kills it after the time-out.
+RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// One parsed line of the log file: date, level, label, pid, file, line, message.
+struct LogLine {
+    std::string date, level, label, file, message;
+    int pid = 0;
+    int line = 0;
+};
+bool ParseLogLine(const std::string& text, LogLine& parsed);
+
+}  // namespace testsupport
+
+#endif
