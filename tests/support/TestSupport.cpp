@@ -81,6 +81,40 @@ TempDir::~TempDir() {
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
+CaptureFd::CaptureFd(int fd) : fd_(fd), saved_(dup(fd)) {
+    std::fflush(nullptr);
+    std::cout.flush();
+    int file = open((dir_ / "captured").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(file, fd_);
+    close(file);
+}
+
+CaptureFd::~CaptureFd() {
+    std::fflush(nullptr);
+    std::cout.flush();
+    dup2(saved_, fd_);
+    close(saved_);
+    std::string text = Text();
+    if (!text.empty() && write(fd_, text.data(), text.size()) < 0) {
+    }
+}
+
+std::string CaptureFd::Text() const {
+    std::fflush(nullptr);
+    std::cout.flush();
+    return ReadFile(dir_ / "captured");
+}
+
+EventRecorder::EventRecorder(const std::string& handler) {
+    Logger::GetLogHandler(handler)->AddLogClient(this);
+}
+
+std::vector<std::string> EventRecorder::Messages() const {
+    std::vector<std::string> messages;
+    for (const auto& event : events) messages.push_back(event.GetMessage());
+    return messages;
+}
+
 namespace {
 
 struct Pipe {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Logger.h"
+
 namespace testsupport {
 
 std::string ReadFile(const std::string& path);
@@ -46,6 +48,32 @@ public:
 private:
     std::ostringstream text_;
     std::streambuf* old_;
+};
+
+// Sends a file descriptor (1 or 2) to a file while it lives; what was written
+// is then available and is copied back to the descriptor when it goes.
+class CaptureFd {
+public:
+    explicit CaptureFd(int fd);
+    ~CaptureFd();
+    CaptureFd(const CaptureFd&) = delete;
+    CaptureFd& operator=(const CaptureFd&) = delete;
+    std::string Text() const;
+
+private:
+    int fd_;
+    int saved_;
+    TempDir dir_;
+};
+
+// Collects every event logged through a handler, in memory.
+class EventRecorder : public LogHandlerClient {
+public:
+    explicit EventRecorder(const std::string& handler = "cgi");
+    void HandleEvent(const LogEvent& event) override { events.push_back(event); }
+    // The messages, one per event, in order.
+    std::vector<std::string> Messages() const;
+    std::vector<LogEvent> events;
 };
 
 struct RunResult {

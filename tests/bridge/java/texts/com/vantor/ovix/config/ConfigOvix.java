@@ -1,0 +1,25 @@
+package com.vantor.ovix.config;
+
+import java.lang.management.ManagementFactory;
+
+/** Text and integer results at their edges, and the VM's start options. */
+public final class ConfigOvix {
+    public static String getLanIp4AddressS() { return null; }
+    public static String getWlanIp4AddressS() { return ""; }
+    public static String getNonAsciiS() { return "Z\u00fcrich \u20ac \ud834\udd1e"; }
+    public static String getMarkupS() { return "<b>A&amp;B</b>"; }
+    public static int getAnswer() { return 42; }
+    public static int getNegative() { return -2147483648; }
+    public static int getFirmwareVersion(int image) { return image == 204 ? 0 : image == 200 ? 1 : 1234567; }
+    public static int getUpdateState(int image) { return image == 200 ? 7 : -3; }
+    /** The options the VM was started with (but the class path), each as [option]. */
+    public static String getInputArgumentsS() {
+        StringBuilder all = new StringBuilder();
+        for (String option : ManagementFactory.getRuntimeMXBean().getInputArguments()) {
+            all.append('[').append(option).append(']');
+        }
+        return all.toString();
+    }
+    public static String getClassPathS() { return System.getProperty("java.class.path"); }
+    public static String getPropertyS() { return System.getProperty("ovix.option"); }
+}
