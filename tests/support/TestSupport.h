@@ -86,7 +86,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::vector<std::string> env;  // NAME=VALUE entries added to (or replacing) the environment
+    std::vector<std::string> env;  // NAME=VALUE entries added to the environment; the last wins
     std::vector<std::string> unset;  // names removed from the environment
     std::string input;               // written to standard input, then closed
     double timeoutSeconds = 60;
