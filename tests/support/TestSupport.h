@@ -26,7 +26,7 @@ std::string DataPath(const std::string& relative);
 
 // A fresh folder that is removed with everything in it when the holder goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -34,18 +34,18 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Sends everything written to std::cout to a string while it lives.
 class CaptureStdout {
-public:
+  public:
     CaptureStdout() : old_(std::cout.rdbuf(text_.rdbuf())) {}
     ~CaptureStdout() { std::cout.rdbuf(old_); }
     std::string Text() const { return text_.str(); }
 
-private:
+  private:
     std::ostringstream text_;
     std::streambuf* old_;
 };
@@ -53,14 +53,14 @@ private:
 // Sends a file descriptor (1 or 2) to a file while it lives; what was written
 // is then available and is copied back to the descriptor when it goes.
 class CaptureFd {
-public:
+  public:
     explicit CaptureFd(int fd);
     ~CaptureFd();
     CaptureFd(const CaptureFd&) = delete;
     CaptureFd& operator=(const CaptureFd&) = delete;
     std::string Text() const;
 
-private:
+  private:
     int fd_;
     int saved_;
     TempDir dir_;
@@ -68,7 +68,7 @@ private:
 
 // Collects every event logged through a handler, in memory.
 class EventRecorder : public LogHandlerClient {
-public:
+  public:
     explicit EventRecorder(const std::string& handler = "cgi");
     void HandleEvent(const LogEvent& event) override { events.push_back(event); }
     // The messages, one per event, in order.
@@ -79,21 +79,36 @@ public:
 struct RunResult {
     int exitCode = -1;  // -1 when killed by a signal or timed out
     int signal = 0;
+    bool coreDumped = false;
     bool timedOut = false;
     std::string out;
     std::string err;
     double seconds = 0;
+    double triggeredAt = -1;  // seconds from the start to the trigger; -1 if it never came
 };
 
 struct RunOptions {
-    std::vector<std::string> env;  // NAME=VALUE entries added to the environment; the last wins
+    std::vector<std::string> env;    // NAME=VALUE entries added to the environment; the last wins
     std::vector<std::string> unset;  // names removed from the environment
     std::string input;               // written to standard input, then closed
     double timeoutSeconds = 60;
+    // Once standard output holds `trigger` (at once when it is empty):
+    // closeStdout closes the reading end, as a client that goes away does,
+    // and a non-zero `signal` goes to every descendant of the started process
+    // that runs the program named `signalTarget` (a file name).
+    bool useTrigger = false;
+    std::string trigger;
+    bool closeStdout = false;
+    int signal = 0;
+    std::string signalTarget;
 };
 
 // Runs a program and collects its output; kills it after the time-out.
 RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// The processes below root (children, grandchildren, ...) that run the
+// program of that file name; all of them when the name is empty.
+std::vector<int> Descendants(int root, const std::string& program = "");
 
 // One parsed line of the log file: date, level, label, pid, file, line, message.
 struct LogLine {
