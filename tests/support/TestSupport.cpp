@@ -59,8 +59,8 @@ std::string DataPath(const std::string& relative) {
         auto a = SplitLines(actual), e = SplitLines(expected);
         size_t line = 0;
         while (line < a.size() && line < e.size() && a[line] == e[line]) ++line;
-        failure << "differs from " << goldenPath << " at line " << line + 1 << "\n  Expected: "
-                << (line < e.size() ? e[line] : "<end>")
+        failure << "differs from " << goldenPath << " at line " << line + 1
+                << "\n  Expected: " << (line < e.size() ? e[line] : "<end>")
                 << "\n  Actual:   " << (line < a.size() ? a[line] : "<end>");
     }
     // Set OVIX_ACTUAL_DIR (a folder the tests can see) to keep what was written.
@@ -74,8 +74,7 @@ std::string DataPath(const std::string& relative) {
 }
 
 TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "ovix-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "ovix-test-XXXXXX").string();
     char* made = mkdtemp(&pattern[0]);
     path_ = made != nullptr ? made : "";
 }
@@ -193,7 +192,8 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     size_t written = 0;
     if (options.input.empty()) in.CloseWrite();
     signal(SIGPIPE, SIG_IGN);
-    auto deadline = start + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
+    auto deadline =
+        start + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -217,7 +217,8 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
             }
         }
         if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            ssize_t n = write(in.fd[1], options.input.data() + written, options.input.size() - written);
+            ssize_t n =
+                write(in.fd[1], options.input.data() + written, options.input.size() - written);
             if (n > 0) written += static_cast<size_t>(n);
             if (n < 0 || written >= options.input.size()) in.CloseWrite();
         }
@@ -262,7 +263,8 @@ bool NumberField(const std::string& text, size_t& pos, size_t width, int& number
 bool ParseLogLine(const std::string& text, LogLine& parsed) {
     // "2026-12-06 14:03:07.123456  " is 28 characters.
     if (text.size() < 28 || text.compare(26, 2, "  ") != 0) return false;
-    for (size_t i : {4u, 7u}) if (text[i] != '-') return false;
+    for (size_t i : {4u, 7u})
+        if (text[i] != '-') return false;
     if (text[10] != ' ' || text[13] != ':' || text[16] != ':' || text[19] != '.') return false;
     parsed.date = text.substr(0, 26);
     size_t pos = 28;
@@ -279,7 +281,8 @@ bool ParseLogLine(const std::string& text, LogLine& parsed) {
     if (parsed.file.empty()) return false;
     if (end == pos) {
         size_t padding = parsed.file.size() < 25 ? 25 - parsed.file.size() : 0;
-        if (text.compare(start + parsed.file.size(), padding, std::string(padding, ' ')) != 0) return false;
+        if (text.compare(start + parsed.file.size(), padding, std::string(padding, ' ')) != 0)
+            return false;
         pos = start + parsed.file.size() + padding;
     } else {
         pos = end;

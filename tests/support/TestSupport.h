@@ -26,7 +26,7 @@ std::string DataPath(const std::string& relative);
 
 // A fresh folder that is removed with everything in it when the holder goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -34,18 +34,18 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Sends everything written to std::cout to a string while it lives.
 class CaptureStdout {
-public:
+  public:
     CaptureStdout() : old_(std::cout.rdbuf(text_.rdbuf())) {}
     ~CaptureStdout() { std::cout.rdbuf(old_); }
     std::string Text() const { return text_.str(); }
 
-private:
+  private:
     std::ostringstream text_;
     std::streambuf* old_;
 };
@@ -53,14 +53,14 @@ private:
 // Sends a file descriptor (1 or 2) to a file while it lives; what was written
 // is then available and is copied back to the descriptor when it goes.
 class CaptureFd {
-public:
+  public:
     explicit CaptureFd(int fd);
     ~CaptureFd();
     CaptureFd(const CaptureFd&) = delete;
     CaptureFd& operator=(const CaptureFd&) = delete;
     std::string Text() const;
 
-private:
+  private:
     int fd_;
     int saved_;
     TempDir dir_;
@@ -68,7 +68,7 @@ private:
 
 // Collects every event logged through a handler, in memory.
 class EventRecorder : public LogHandlerClient {
-public:
+  public:
     explicit EventRecorder(const std::string& handler = "cgi");
     void HandleEvent(const LogEvent& event) override { events.push_back(event); }
     // The messages, one per event, in order.
@@ -86,7 +86,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::vector<std::string> env;  // NAME=VALUE entries added to the environment; the last wins
+    std::vector<std::string> env;    // NAME=VALUE entries added to the environment; the last wins
     std::vector<std::string> unset;  // names removed from the environment
     std::string input;               // written to standard input, then closed
     double timeoutSeconds = 60;
