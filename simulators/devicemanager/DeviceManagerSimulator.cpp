@@ -197,7 +197,7 @@ std::string Body(const std::string& fault, const std::string& code, const std::s
     vars.push_back(allocated);
     vars.push_back(Var("DeviceOwner", device.owner, fault));
     if (fault == "isallocated-last") std::swap(vars[1], vars[2]);
-    if (fault == "large") vars.push_back(Var("Padding", std::string(6000, 'x'), fault));
+    if (fault == "large") vars.push_back(Var("Padding", std::string(10000, 'x'), fault));
     if (fault == "nul") {
         vars.insert(vars.begin(), Var("Head", std::string("before\0after", 12), fault));
         vars.push_back(Var("Tail", std::string(5000, 'y') + std::string("\0end", 4), fault));
