@@ -135,6 +135,24 @@ Fd WriteReplyFile(const std::string& reply) {
     return file;
 }
 
+// Writes the reply file and parses it back, printing a progress marker
+// between the steps. The reply is untrusted: no entity substitution
+// (XML_PARSE_NOENT would load external entities) and no network access.
+void CheckReplyFile(const std::string& reply) {
+    Fd file = WriteReplyFile(reply);
+    std::printf("%d\n", 332);
+    XmlDoc checked(file ? xmlReadFd(file.Get(), kQuorReplyFile, nullptr,
+                                    XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET)
+                        : nullptr);
+    std::printf("%d\n", 335);
+    checked.reset();
+    std::printf("%d\n", 337);
+    xmlCleanupParser();
+    std::printf("%d\n", 339);
+    xmlMemoryDump();
+    std::printf("%d\n", 341);
+}
+
 }  // namespace
 
 QuorManipulator::QuorManipulator() = default;
@@ -347,21 +365,7 @@ int ToggleDeviceAllocation() {
     quor.SendToQuor(kQuorAddress, "quorGetDeviceStatus", reply);
     PrintReply(reply);
 
-    // Parse check of the reply file. The reply is untrusted: no entity
-    // substitution (XML_PARSE_NOENT would load external entities) and no
-    // network access.
-    Fd file = WriteReplyFile(reply);
-    std::printf("%d\n", 332);
-    XmlDoc checked(file ? xmlReadFd(file.Get(), kQuorReplyFile, nullptr,
-                                    XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET)
-                        : nullptr);
-    std::printf("%d\n", 335);
-    checked.reset();
-    std::printf("%d\n", 337);
-    xmlCleanupParser();
-    std::printf("%d\n", 339);
-    xmlMemoryDump();
-    std::printf("%d\n", 341);
+    CheckReplyFile(reply);
 
     const auto start = reply.find("<var name=\"IsAllocated\">");
     if (start == std::string::npos) {

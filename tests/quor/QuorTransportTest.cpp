@@ -61,8 +61,7 @@ TEST_P(QuorWholeBody, ReplyIsTheBodyByteForByte) {
     EXPECT_EQ(quor.GetSingleVar("IsAllocated"), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Pieces, QuorWholeBody, ::testing::Values("chunks", "bytewise", "large"),
-                         FaultName);
+INSTANTIATE_TEST_SUITE_P(Pieces, QuorWholeBody, ::testing::Values("chunks", "bytewise"), FaultName);
 
 QUOR_SIMULATOR_FIXTURE(QuorLargeBody, "large");
 
