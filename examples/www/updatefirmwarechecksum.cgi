@@ -55,7 +55,7 @@ def main():
         '<img src="/images/vantor.gif" alt="VANTOR" align="right"></p>',
         '<div style="clear:both"></div>',
         '<div class="navi"><a class="small" href="/index.html">Home</a> / '
-        '<a class="small" href="updatefirmwareform.cgi">UpdateFirmware</a> / Checksum</div>',
+        '<a class="small" href="updatefirmwareform.cgi">UpdateFirmware</a> / <span class="small">Checksum</span></div>',
         "<h2>Checksum</h2>",
         '<div class="description"><p>Stand-in of the update\'s next step: it shows what the '
         "form posted and changes nothing on the device.</p></div>",
