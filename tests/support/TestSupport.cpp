@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "JniLayout.h"
+#include "TargetEmulator.h"
 
 extern char** environ;
 
@@ -184,6 +185,12 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
+}
+
+std::vector<std::string> TargetCommand(const std::vector<std::string>& argv) {
+    std::vector<std::string> command = TargetEmulator();
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
 }
 
 namespace {
