@@ -23,6 +23,10 @@ if(NOT OVIX_PPC_SYSROOT)
   set(OVIX_PPC_SYSROOT "${CMAKE_BINARY_DIR}/sysroot" CACHE PATH
       "Target libraries built by scripts/build-ppc-sysroot")
 endif()
+if(NOT IS_DIRECTORY "${OVIX_PPC_SYSROOT}")
+  message(FATAL_ERROR "No target sysroot at ${OVIX_PPC_SYSROOT}: "
+          "run scripts/build-ppc-sysroot <build dir> first (or scripts/test-ppc)")
+endif()
 # try_compile projects read this file again in their own folder.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OVIX_PPC_SYSROOT OVIX_PPC_LIBC_ROOT)
 
