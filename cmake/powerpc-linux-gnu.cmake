@@ -49,3 +49,9 @@ if(NOT OVIX_QEMU_PPC)
   message(FATAL_ERROR "qemu-ppc not found: run scripts/build-ppc-sysroot (installs qemu-user)")
 endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR "${OVIX_QEMU_PPC};-L;${OVIX_PPC_LIBC_ROOT}")
+# The board's processor model for the emulator (qemu-ppc -cpu help), so that
+# tests fail on instructions the board lacks; empty: qemu's default.
+set(OVIX_QEMU_CPU "" CACHE STRING "qemu-ppc -cpu model of the board")
+if(OVIX_QEMU_CPU)
+  list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -cpu "${OVIX_QEMU_CPU}")
+endif()
