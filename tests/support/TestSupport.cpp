@@ -149,7 +149,10 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     size_t written = 0;
     if (options.input.empty()) in.CloseWrite();
     signal(SIGPIPE, SIG_IGN);
-    auto deadline = start + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
+    // The rep of milliseconds is 64 bits wide also where long is 32.
+    using Milliseconds = std::chrono::milliseconds;
+    auto deadline =
+        start + Milliseconds(static_cast<Milliseconds::rep>(options.timeoutSeconds * 1000));
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
