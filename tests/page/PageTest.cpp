@@ -168,16 +168,6 @@ TEST_F(PageTest, RequestChangesNothing) {
     EXPECT_TRUE(MatchesGolden(withArguments.out, golden));
 }
 
-TEST_F(PageTest, VmThatCannotStartEndsThePageAfterTheDescription) {
-    RunOptions options;
-    options.env = {"JAVA_OPTIONS=-Xms64m -Xmx32m"};
-    RunResult result = RunPage("", options);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(MatchesGolden(result.out, Golden("no_vm.html")));
-    EXPECT_EQ(Messages().back(), "Can't create Java VM");
-    EXPECT_EQ(Count("GetVersion"), 0u);
-}
-
 TEST_F(PageTest, MissingClassEndsThePageAfterTheDescription) {
     RunOptions options;
     options.env = {"JAVA_CLASSPATH=/app/nothing-here.jar"};

@@ -49,6 +49,7 @@ void SimulatorTest::SetUp() {
         args.push_back("--body");
         args.push_back(dir_ / "body.xml");
     }
+    args = TargetCommand(args);
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(&arg[0]);
     argv.push_back(nullptr);

@@ -20,7 +20,7 @@ const char kNoReply[] = "\n\n\n332\n335\n337\n339\n341\nStart 1 nicht gefunden!\
 RunResult RunTool() {
     RunOptions options;
     options.timeoutSeconds = 60;
-    return Run({std::string(OVIX_BUILD_DIR) + "/toggledeviceallocation"}, options);
+    return Run(TargetCommand({std::string(OVIX_BUILD_DIR) + "/toggledeviceallocation"}), options);
 }
 
 QUOR_SIMULATOR_FIXTURE(ToggleNotAllocated);

@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "JniLayout.h"
+#include "TargetEmulator.h"
 
 extern char** environ;
 
@@ -192,8 +193,10 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     size_t written = 0;
     if (options.input.empty()) in.CloseWrite();
     signal(SIGPIPE, SIG_IGN);
+    // The rep of milliseconds is 64 bits wide also where long is 32.
+    using Milliseconds = std::chrono::milliseconds;
     auto deadline =
-        start + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
+        start + Milliseconds(static_cast<Milliseconds::rep>(options.timeoutSeconds * 1000));
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -230,6 +233,12 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
+}
+
+std::vector<std::string> TargetCommand(const std::vector<std::string>& argv) {
+    std::vector<std::string> command = TargetEmulator();
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
 }
 
 namespace {
