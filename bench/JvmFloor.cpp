@@ -1,5 +1,7 @@
 // The floor of one request: create the Java VM with the options the page
 // uses (JAVA_OPTIONS as one option, then the class path) and destroy it.
+// With OVIX_FLOOR_CLASS set, it also loads that class: the share of the
+// configuration class itself in a request.
 #include <jni.h>
 
 #include <cstdlib>
@@ -18,6 +20,10 @@ int main() {
     JavaVM* vm = nullptr;
     void* env = nullptr;
     if (JNI_CreateJavaVM(&vm, &env, &args) < 0) return 1;
+    if (const char* name = std::getenv("OVIX_FLOOR_CLASS")) {
+        JNIEnv* jni = static_cast<JNIEnv*>(env);
+        if (jni->FindClass(name) == nullptr) jni->ExceptionClear();
+    }
     vm->DestroyJavaVM();
     return 0;
 }
