@@ -80,7 +80,8 @@ void JavaVmWrapper::ChangeStdErr() {
         CGI_LOG(LevelError, "Class '%s' not found", "java.io.FileOutputStream");
         return;
     }
-    jmethodID fileStreamInit = env->GetMethodID(fileStreamClass, "<init>", "(Ljava/lang/String;Z)V");
+    jmethodID fileStreamInit =
+        env->GetMethodID(fileStreamClass, "<init>", "(Ljava/lang/String;Z)V");
     if (ReportException() || fileStreamInit == nullptr) {
         CGI_LOG(LevelError, "Methode '%s' not found", "<init>");
         return;

@@ -10,7 +10,7 @@
 // its System.err goes to /tmp/cgi.log, and the device's configuration class
 // is looked up once. Every call must come from the thread that opened it.
 class JavaVmWrapper {
-public:
+  public:
     JavaVmWrapper();
     // Describes a pending Java exception into the log, then destroys the VM.
     virtual ~JavaVmWrapper();
@@ -46,7 +46,7 @@ public:
     // never called with an exception pending and every report reaches the log.
     bool ReportException();
 
-private:
+  private:
     jmethodID FindStaticMethod(const std::string& name, const char* signature);
 
     JNIEnv* env;

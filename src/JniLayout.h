@@ -11,7 +11,7 @@
 // left-aligned fields, then the message. A value wider than its field is
 // written whole and the next field follows it directly.
 class JniLayout : public LogLayout {
-public:
+  public:
     ~JniLayout() override {}
 
     void FormatAndAppend(std::ostream& out, const LogEvent& event) override {

@@ -8,7 +8,7 @@
 // destroying it writes the closing tags. One frame per process: it is the
 // only writer of the html and body elements.
 class OvixHtml {
-public:
+  public:
     explicit OvixHtml(const std::string& pageTitle);
     virtual ~OvixHtml();
     OvixHtml(const OvixHtml&) = delete;

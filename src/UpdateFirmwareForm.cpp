@@ -73,7 +73,8 @@ void PrintDescription() {
     cout << li("disable all channels") << endl;
     cout << li() << "select the image file, the image type and click "
          << i(b("Send&nbsp;the&nbsp;file")) << li() << endl;
-    cout << li() << "at next page the md5sum of the image file will be shown, if it is correct click "
+    cout << li()
+         << "at next page the md5sum of the image file will be shown, if it is correct click "
          << i(b("Yes")) << li() << endl;
     cout << li() << "if not all updates are done click on " << i(b("Update&nbsp;Firmware")) << li()
          << endl;
@@ -147,8 +148,8 @@ int main() {
     CGI_LOG(LevelDebug, "%s", "main");
     OvixHtml frame("Update Firmware");
 
-    cout << cgicc::div().set("class", "navi") << a().set("class", "small").set("href", "/index.html")
-         << "Home" << a() << " / "
+    cout << cgicc::div().set("class", "navi")
+         << a().set("class", "small").set("href", "/index.html") << "Home" << a() << " / "
          << a().set("class", "small").set("href", "updatefirmwareform.cgi") << "UpdateFirmware"
          << a() << cgicc::div() << endl;
     cout << h2("Firmware") << endl;
@@ -203,9 +204,9 @@ int main() {
     cout << h3("Update Firmware") << endl;
     cout << p() << "Please select the file and press " << i(b("Send the file"))
          << " to update the firmware!" << p() << endl;
-    cout << p() << "File: "
-         << input().set("type", "file").set("name", "imagefile").set("size", "50") << p()
-         << endl;
+    cout << p()
+         << "File: " << input().set("type", "file").set("name", "imagefile").set("size", "50")
+         << p() << endl;
     cout << table() << "\n";
     cout << tr() << td() << "Image type: " << td() << td()
          << input()
@@ -216,8 +217,7 @@ int main() {
          << " SYSTEM" << br() << "\n";
     cout << input().set("type", "radio").set("name", "imagetype").set("value", "application")
          << " APPLICATION" << td() << tr() << table() << "\n";
-    cout << p()
-         << input().set("type", "reset").set("value", "Reset").set("class", "mybutton")
+    cout << p() << input().set("type", "reset").set("value", "Reset").set("class", "mybutton")
          << " &nbsp;&nbsp;&nbsp;&nbsp;&nbsp;"
          << input()
                 .set("type", "submit")

@@ -31,8 +31,8 @@ std::map<std::string, std::unique_ptr<LogHandler>>& Handlers() {
 
 }  // namespace
 
-LogEvent::LogEvent(std::string dateTimeUsec, std::string levelName, std::string fileName,
-                   int line, std::string message, std::string labelText, int labelNumber)
+LogEvent::LogEvent(std::string dateTimeUsec, std::string levelName, std::string fileName, int line,
+                   std::string message, std::string labelText, int labelNumber)
     : dateTimeUsec_(std::move(dateTimeUsec)),
       levelName_(std::move(levelName)),
       fileName_(std::move(fileName)),
@@ -71,8 +71,9 @@ void LogHandler::AddLogClient(LogHandlerClient* client) {
 
 void LogHandler::Log(uint32_t level, const std::string& fileName, int line,
                      const std::string& message) {
-    HandleEvent(LogEvent(NowWithMicroseconds(), Logger::GetLogLevelManager()->GetLogLevelName(level),
-                         fileName, line, message, name_, static_cast<int>(getpid())));
+    HandleEvent(LogEvent(NowWithMicroseconds(),
+                         Logger::GetLogLevelManager()->GetLogLevelName(level), fileName, line,
+                         message, name_, static_cast<int>(getpid())));
 }
 
 void LogHandler::HandleEvent(const LogEvent& event) {

@@ -27,7 +27,7 @@
 #include <vector>
 
 class LogEvent {
-public:
+  public:
     LogEvent(std::string dateTimeUsec, std::string levelName, std::string fileName, int line,
              std::string message, std::string labelText, int labelNumber);
 
@@ -39,7 +39,7 @@ public:
     const std::string& GetLabelText() const { return labelText_; }
     int GetLabelNumber() const { return labelNumber_; }
 
-private:
+  private:
     std::string dateTimeUsec_;
     std::string levelName_;
     std::string fileName_;
@@ -51,32 +51,32 @@ private:
 
 // Turns one event into text; a file client owns no layout, it only uses one.
 class LogLayout {
-public:
+  public:
     virtual ~LogLayout() {}
     virtual void FormatAndAppend(std::ostream& out, const LogEvent& event) = 0;
 };
 
 // Anything a handler can pass events to: another handler or a client.
 class LogHandlerClient {
-public:
+  public:
     virtual ~LogHandlerClient() {}
     virtual void HandleEvent(const LogEvent& event) = 0;
 };
 
 class LogClient : public LogHandlerClient {
-public:
+  public:
     void SetLayout(LogLayout* layout) { layout_ = layout; }
 
-protected:
+  protected:
     // The event as text: the layout's, or the bare message and a line feed.
     std::string Format(const LogEvent& event) const;
 
-private:
+  private:
     LogLayout* layout_ = nullptr;
 };
 
 class LogClientFile : public LogClient {
-public:
+  public:
     // flag true: append to the file; false: truncate it when opening.
     LogClientFile(const std::string& path, bool flag);
     ~LogClientFile() override;
@@ -85,12 +85,12 @@ public:
 
     void HandleEvent(const LogEvent& event) override;
 
-private:
+  private:
     int fd_;
 };
 
 class LogHandler : public LogHandlerClient {
-public:
+  public:
     explicit LogHandler(std::string name) : name_(std::move(name)) {}
 
     const std::string& GetName() const { return name_; }
@@ -100,22 +100,22 @@ public:
     void Log(uint32_t level, const std::string& fileName, int line, const std::string& message);
     void HandleEvent(const LogEvent& event) override;
 
-private:
+  private:
     std::string name_;
     std::vector<LogHandlerClient*> clients_;
 };
 
 class LogLevelManager {
-public:
+  public:
     void AddLogLevel(unsigned int number, const std::string& name);
     std::string GetLogLevelName(unsigned int number) const;
 
-private:
+  private:
     std::map<unsigned int, std::string> names_;
 };
 
 class Logger {
-public:
+  public:
     // The handler of that name, made on first use; the same object on every call.
     static LogHandler* GetLogHandler(const std::string& name);
     static LogHandler* GetDefaultLogHandler();
@@ -124,7 +124,7 @@ public:
 
 // One log statement: built from level, source file and line, then Log is called once.
 class LogFormater {
-public:
+  public:
     LogFormater(uint32_t level, const char* fileName, int32_t line)
         : level_(level), fileName_(fileName), line_(line) {}
     virtual ~LogFormater() {}
@@ -150,7 +150,7 @@ public:
         handler->Log(level_, fileName_, line_, message);
     }
 
-private:
+  private:
     uint32_t level_;
     std::string fileName_;
     int32_t line_;

@@ -12,7 +12,7 @@
 #include <string>
 
 class PropertyManager {
-public:
+  public:
     virtual ~PropertyManager() {}
 
     // Takes in the properties that the file sets; false when it cannot be read.
@@ -27,18 +27,18 @@ public:
     // Reads properties text; exposed for tests of the file format.
     void LoadText(const std::string& text);
 
-private:
+  private:
     std::map<std::string, std::string> values_;
     std::map<std::string, std::string> types_;
 };
 
 class Property {
-public:
+  public:
     static Property* GetInstance();
     // The manager of that name, made on first use; the same on every call.
     PropertyManager* GetPropertyManager(std::string name);
 
-private:
+  private:
     std::map<std::string, std::unique_ptr<PropertyManager>> managers_;
 };
 

@@ -1,10 +1,9 @@
 // Each case starts its own Java VM: one process per case, in the isolated view.
-#include "JavaVmWrapper.h"
-
 #include <chrono>
 #include <climits>
 #include <filesystem>
 
+#include "JavaVmWrapper.h"
 #include "JvmFixture.h"
 
 namespace {
@@ -12,7 +11,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 class JavaVmWrapperTest : public JvmTest {
-protected:
+  protected:
     // The VM's start options as the VM itself reports them, each as
     // "[option]": all but the class path, and without the JNI checks that
     // JAVA_TOOL_OPTIONS adds in the checked runs.
@@ -236,8 +235,8 @@ TEST(IsIp4Address, AcceptsWhatInetAtonAccepts) {
     for (const char* text : {"192.168.1.10", "0.0.0.0", "255.255.255.255", "127.1", "10.1.2",
                              "0x7f.0.0.1", "010.0.0.1", "3232235786"})
         EXPECT_TRUE(JavaVmWrapper::IsIp4Address(text)) << text;
-    for (const char* text : {"", "192.168.1.256", "1.2.3.4.5", "a.b.c.d", "1..2.3", "-1.2.3.4",
-                             "08.0.0.1", "256.1"})
+    for (const char* text :
+         {"", "192.168.1.256", "1.2.3.4.5", "a.b.c.d", "1..2.3", "-1.2.3.4", "08.0.0.1", "256.1"})
         EXPECT_FALSE(JavaVmWrapper::IsIp4Address(text)) << text;
 }
 

@@ -14,7 +14,7 @@
 // when the case runs with the VM's JNI checks, none of them, nor the log
 // file, may hold a JNI warning.
 class JvmTest : public ::testing::Test {
-protected:
+  protected:
     static std::string Jar(const std::string& variant) {
         return std::string(OVIX_BUILD_DIR) + "/java/" +
                (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";

@@ -32,7 +32,8 @@ TEST(OvixHtml, MessageBodyKeepsParagraphAndBackFormOnOneLine) {
     CaptureStdout capture;
     {
         OvixHtml frame("Reboot");
-        frame.PrintMessageBody("Reboot", "Reboot OVIX", "reboot.cgi", "Device <b>busy</b> & locked");
+        frame.PrintMessageBody("Reboot", "Reboot OVIX", "reboot.cgi",
+                               "Device <b>busy</b> & locked");
     }
     EXPECT_TRUE(MatchesGolden(capture.Text(), DataPath("frame/message.html")));
 }

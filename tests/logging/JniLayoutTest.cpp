@@ -10,8 +10,8 @@ std::string Format(const std::string& level, const std::string& file, int line,
                    const std::string& message, const std::string& label = "cgi",
                    int labelNumber = 1234) {
     std::ostringstream out;
-    JniLayout().FormatAndAppend(
-        out, LogEvent("2026-12-06 14:03:07.123456", level, file, line, message, label, labelNumber));
+    JniLayout().FormatAndAppend(out, LogEvent("2026-12-06 14:03:07.123456", level, file, line,
+                                              message, label, labelNumber));
     return out.str();
 }
 

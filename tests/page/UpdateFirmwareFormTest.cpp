@@ -1,11 +1,10 @@
 // The page's queries and sections that need no Java VM, in the isolated view
 // (/app and /tmp are the test's own).
-#include "UpdateFirmwareForm.h"
-
 #include <gtest/gtest.h>
 
 #include "CgiLogHandler.h"
 #include "TestSupport.h"
+#include "UpdateFirmwareForm.h"
 
 using namespace testsupport;
 
@@ -59,7 +58,7 @@ TEST(GetReleaseCandidate, FileThatIsADirectoryGivesEmptyText) {
 }
 
 class GetCreatedAtTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { recorder = std::make_unique<EventRecorder>(); }
     std::unique_ptr<EventRecorder> recorder;
 };

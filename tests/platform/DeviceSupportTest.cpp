@@ -1,6 +1,6 @@
-#include "DeviceSupport.h"
-
 #include <gtest/gtest.h>
+
+#include "DeviceSupport.h"
 
 namespace {
 

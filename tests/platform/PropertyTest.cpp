@@ -1,7 +1,6 @@
-#include "Property.h"
-
 #include <gtest/gtest.h>
 
+#include "Property.h"
 #include "TestSupport.h"
 
 using namespace testsupport;

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "JniLayout.h"
+#include "TargetEmulator.h"
 
 extern char** environ;
 
@@ -193,8 +194,10 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     size_t written = 0;
     if (options.input.empty()) in.CloseWrite();
     signal(SIGPIPE, SIG_IGN);
+    // The rep of milliseconds is 64 bits wide also where long is 32.
+    using Milliseconds = std::chrono::milliseconds;
     auto deadline =
-        start + std::chrono::milliseconds(static_cast<long>(options.timeoutSeconds * 1000));
+        start + Milliseconds(static_cast<Milliseconds::rep>(options.timeoutSeconds * 1000));
     bool triggered = !options.useTrigger;
     auto fire = [&]() {
         triggered = true;
@@ -280,6 +283,12 @@ std::vector<int> Descendants(int root, const std::string& program) {
         if (program.empty() || (!error && exe.filename() == program)) found.push_back(pid);
     }
     return found;
+}
+
+std::vector<std::string> TargetCommand(const std::vector<std::string>& argv) {
+    std::vector<std::string> command = TargetEmulator();
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
 }
 
 namespace {

@@ -110,6 +110,11 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = 
 // program of that file name; all of them when the name is empty.
 std::vector<int> Descendants(int root, const std::string& program = "");
 
+// The command that runs a program built for the target: argv itself
+// natively, behind the emulator (qemu-ppc) in a cross build. Use it for
+// every program of the build tree that a test starts.
+std::vector<std::string> TargetCommand(const std::vector<std::string>& argv);
+
 // One parsed line of the log file: date, level, label, pid, file, line, message.
 struct LogLine {
     std::string date, level, label, file, message;

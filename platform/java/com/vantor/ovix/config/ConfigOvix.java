@@ -44,9 +44,9 @@ public final class ConfigOvix {
 
     /** The version of an image; throws when the file does not give one. */
     public static int getFirmwareVersion(int image) {
-        String value = load().getProperty("firmware.version." + image);
+        String value = load().getProperty(key("firmware.version.", image));
         if (value == null) {
-            throw new IllegalArgumentException("no firmware version for image " + image);
+            throw new IllegalArgumentException(key("no firmware version for image ", image));
         }
         return Integer.parseInt(value.trim());
     }
@@ -54,7 +54,7 @@ public final class ConfigOvix {
     /** The update flag of image 200 or 201, or a negative error code. */
     public static int getUpdateState(int image) {
         if (image != 200 && image != 201) return ERROR_UNKNOWN_IMAGE;
-        String value = load().getProperty("update.state." + image);
+        String value = load().getProperty(key("update.state.", image));
         if (value == null) return ERROR_NOT_READABLE;
         try {
             return Integer.parseInt(value.trim());
@@ -69,6 +69,12 @@ public final class ConfigOvix {
 
     public static String getWlanIp4AddressS() {
         return load().getProperty("network.wlan.ip4", "").trim();
+    }
+
+    // Plain concatenation: "+" on strings would bootstrap the invokedynamic
+    // machinery, some hundred classes, on every start of the VM.
+    private static String key(String prefix, int image) {
+        return prefix.concat(Integer.toString(image));
     }
 
     private static synchronized Properties load() {

@@ -1,0 +1,58 @@
+# The Java VM that the program links against.
+#
+# Native build: the build machine's JDK (FindJNI); tests can start a VM.
+# Cross build: the device's libjvm.so when OVIX_DEVICE_JVM_DIR names a folder
+# with a copy of it, else our stub (platform/jvmstub). No VM runs under
+# emulation: tests that need one are left out, and target programs run by
+# tests load the stub (qemu's LD_LIBRARY_PATH comes before the RUNPATH) even
+# when they are linked against the device's libjvm.
+#
+# Gives: target ovix::jvm (jni.h and libjvm); OVIX_JAVA_VM_RUNS, ON when a VM
+# can start (compile the Java stand-in class, run the VM tests);
+# OVIX_JNI_INCLUDE_DIRS; target jvmstub and OVIX_JVM_STUB_DIR, its folder.
+add_library(ovix_jvm INTERFACE)
+add_library(ovix::jvm ALIAS ovix_jvm)
+
+if(CMAKE_CROSSCOMPILING)
+  set(OVIX_JAVA_VM_RUNS OFF)
+  # jni.h and Linux's jni_md.h do not depend on the processor (jlong is
+  # long long without _LP64): the build machine's JDK's headers serve.
+  find_path(OVIX_JNI_INCLUDE_DIR jni.h
+    PATHS "$ENV{JAVA_HOME}/include" /usr/lib/jvm/default-java/include
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(OVIX_JNI_INCLUDE_DIRS "${OVIX_JNI_INCLUDE_DIR}" "${OVIX_JNI_INCLUDE_DIR}/linux")
+else()
+  find_package(JNI REQUIRED COMPONENTS JVM)
+  set(OVIX_JAVA_VM_RUNS ON)
+  set(OVIX_JNI_INCLUDE_DIRS ${JNI_INCLUDE_DIRS})
+endif()
+target_include_directories(ovix_jvm INTERFACE ${OVIX_JNI_INCLUDE_DIRS})
+
+add_subdirectory(platform/jvmstub)  # sets OVIX_JVM_STUB_DIR
+
+if(NOT CMAKE_CROSSCOMPILING)
+  target_link_libraries(ovix_jvm INTERFACE ${JAVA_JVM_LIBRARY})
+  return()
+endif()
+
+set(OVIX_DEVICE_JVM_DIR "" CACHE PATH
+    "Folder with a copy of the device's libjvm.so to link against; empty: the stub")
+set(OVIX_DEVICE_JVM_RPATH "" CACHE STRING
+    "Folder of libjvm.so on the device, written into the installed program's RUNPATH")
+if(OVIX_DEVICE_JVM_DIR)
+  find_library(OVIX_DEVICE_JVM_LIBRARY jvm PATHS "${OVIX_DEVICE_JVM_DIR}"
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  target_link_libraries(ovix_jvm INTERFACE "${OVIX_DEVICE_JVM_LIBRARY}"
+    "-Wl,-rpath-link,${OVIX_DEVICE_JVM_DIR}")
+  # Under emulation the stub stands in for it: built with every user.
+  add_dependencies(ovix_jvm jvmstub)
+else()
+  target_link_libraries(ovix_jvm INTERFACE jvmstub)
+endif()
+if(OVIX_DEVICE_JVM_RPATH)
+  list(APPEND CMAKE_INSTALL_RPATH "${OVIX_DEVICE_JVM_RPATH}")
+endif()
+
+# RUNPATH, not RPATH: LD_LIBRARY_PATH must be able to put the stub first.
+add_link_options(-Wl,--enable-new-dtags)
+list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -E "LD_LIBRARY_PATH=${OVIX_JVM_STUB_DIR}")

@@ -1,0 +1,404 @@
+#include "QuorManipulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "CgiLogHandler.h"
+
+const char* const kQuorAddress = "127.0.0.1";
+const char* const kWddxDtd = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
+const char* const kQuorReplyFile = "/tmp/cgirep.txt";
+
+namespace {
+
+constexpr size_t kReceiveSize = 4096;
+const char kXmlDeclaration[] = "<?xml version='1.0'?>";
+
+// Owns a file descriptor.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+struct XmlFree {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using XmlText = std::unique_ptr<xmlChar, XmlFree>;
+
+struct DocFree {
+    void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
+};
+using XmlDoc = std::unique_ptr<xmlDoc, DocFree>;
+
+const char* Text(const XmlText& text) {
+    return reinterpret_cast<const char*>(text.get());
+}
+
+std::string Content(xmlNodePtr node) {
+    XmlText content(xmlNodeGetContent(node));
+    return content ? Text(content) : "";
+}
+
+// A timed-out socket call fails with EAGAIN (connect: EINPROGRESS).
+const char* ErrorText(int error) {
+    return error == EAGAIN || error == EINPROGRESS ? "timed out" : std::strerror(error);
+}
+
+bool SendAll(int fd, const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
+        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// One receive of at most kReceiveSize bytes; logs why when nothing came.
+ssize_t Receive(int fd, char* buffer) {
+    ssize_t n;
+    do {
+        n = recv(fd, buffer, kReceiveSize, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) CGI_LOG(LevelError, "recv %s", ErrorText(errno));
+    if (n == 0) CGI_LOG(LevelError, "recv %s", "connection closed by peer");
+    return n;
+}
+
+// The number after "content-length:" at text; 0 when there is none. Values
+// beyond the range of int are clamped.
+int ParseContentLength(const char* text) {
+    static const char kName[] = "content-length:";
+    if (std::strncmp(text, kName, sizeof kName - 1) != 0) return 0;
+    const char* number = text + sizeof kName - 1;
+    char* end = nullptr;
+    long value = std::strtol(number, &end, 10);
+    if (end == number) return 0;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+void PrintReply(const std::string& reply) {
+    std::fputs("\n\n", stdout);
+    std::fwrite(reply.data(), 1, reply.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void PrintLine(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// Writes the reply and a line feed to the reply file and keeps the file open
+// for reading it back. A symbolic link or anything but a regular file in its
+// place is not written (O_NONBLOCK: a FIFO does not block the open).
+Fd WriteReplyFile(const std::string& reply) {
+    Fd file(open(kQuorReplyFile, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                 0644));
+    struct stat info;
+    if (!file || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Fd();
+    const std::string text = reply + "\n";
+    size_t written = 0;
+    while (written < text.size()) {
+        ssize_t n = write(file.Get(), text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Fd();
+        written += static_cast<size_t>(n);
+    }
+    if (lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
+    return file;
+}
+
+// Writes the reply file and parses it back, printing a progress marker
+// between the steps. The reply is untrusted: no entity substitution
+// (XML_PARSE_NOENT would load external entities) and no network access.
+void CheckReplyFile(const std::string& reply) {
+    Fd file = WriteReplyFile(reply);
+    std::printf("%d\n", 332);
+    XmlDoc checked(file ? xmlReadFd(file.Get(), kQuorReplyFile, nullptr,
+                                    XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET)
+                        : nullptr);
+    std::printf("%d\n", 335);
+    checked.reset();
+    std::printf("%d\n", 337);
+    xmlCleanupParser();
+    std::printf("%d\n", 339);
+    xmlMemoryDump();
+    std::printf("%d\n", 341);
+}
+
+}  // namespace
+
+QuorManipulator::QuorManipulator() = default;
+
+QuorManipulator::~QuorManipulator() {
+    doc.reset();
+    xmlCleanupParser();
+    xmlMemoryDump();
+}
+
+int QuorManipulator::SendToQuor(const std::string& address, const std::string& functionName,
+                                std::string& result) {
+    CGI_LOG(LevelDebug, "%s", "SendToQuor");
+    if (address.empty() || functionName.empty()) return -1;
+    CGI_LOG(LevelDebug, "%s %s", address.c_str(), functionName.c_str());
+    this->functionName = functionName;
+    this->address = address;
+    reply.clear();
+
+    Fd sock(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!sock) {
+        CGI_LOG(LevelError, "socket %s", std::strerror(errno));
+        return -1;
+    }
+    // Bounds every receive and send; on Linux the send bound also ends a
+    // blocking connect (EINPROGRESS).
+    const timeval bound{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    setsockopt(sock.Get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(kQuorPort);
+    peer.sin_addr.s_addr = inet_addr(this->address.c_str());
+    if (connect(sock.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        CGI_LOG(LevelError, "connect %s", ErrorText(errno));
+        return -1;
+    }
+
+    const std::string request = BuildRequest();
+    if (request.empty()) return -1;
+    if (!SendAll(sock.Get(), request)) {
+        CGI_LOG(LevelError, "send %s", ErrorText(errno));
+        return -1;
+    }
+
+    char buffer[kReceiveSize + 1];
+    ssize_t received = Receive(sock.Get(), buffer);
+    if (received <= 0) return -1;
+    buffer[received] = '\0';
+    CGI_LOG(LevelDebug, "Receive:\n%s", buffer);
+    // The chunk with its true length: a NUL in it ends neither search.
+    const std::string chunk(buffer, static_cast<size_t>(received));
+
+    const auto lengthAt = chunk.find("content-length");
+    if (lengthAt == std::string::npos) return -1;
+    const int contentLength = ParseContentLength(buffer + lengthAt);
+    CGI_LOG(LevelDebug, "ConLen: %d", contentLength);
+
+    long long count = 0;
+    const auto bodyAt = chunk.find(kXmlDeclaration);
+    if (bodyAt != std::string::npos) {
+        reply.assign(chunk, bodyAt, std::string::npos);
+        count = static_cast<long long>(reply.size());
+    }
+    while (count < contentLength) {
+        received = Receive(sock.Get(), buffer);
+        if (received <= 0) {
+            // An incomplete body is no reply.
+            reply.clear();
+            return -1;
+        }
+        reply.append(buffer, static_cast<size_t>(received));
+        count += received;
+    }
+    result = reply;
+    return 0;
+}
+
+std::string QuorManipulator::BuildRequest() {
+    std::string packet;
+    if (functionName == "quorGetDeviceStatus") {
+        packet = BuildStatusPacket();
+    } else if (functionName == "quorReleaseDevice") {
+        packet = BuildReleasePacket();
+    } else if (functionName == "quorAllocateDevice") {
+        packet = BuildAllocatePacket();
+    } else {
+        CGI_LOG(LevelError, "Wrong command");
+        return "";
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(packet.size()));
+
+    std::string request;
+    request.append("GET /qUor?FunctionName=").append(functionName).append(" HTTP/1.1\r\n");
+    request.append("Host: ").append(address).append("\r\n");
+    request.append("Accept: */*\r\n");
+    request.append("User-Agent: USER_AGENT\r\n");
+    request.append("Content-type: text/xml\r\n");
+    request.append("Content-length: ").append(number).append("\r\n\r\n");
+    request.append(packet);
+    return request;
+}
+
+namespace {
+
+std::string PacketStart() {
+    std::string packet;
+    packet.append("<?xml version='1.0'?>\n");
+    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
+    packet.append("<wddxPacket version='1.0'>\n");
+    packet.append("<header/>\n");
+    return packet;
+}
+
+}  // namespace
+
+std::string QuorManipulator::BuildStatusPacket() {
+    std::string packet = PacketStart();
+    packet.append("<data/>\n");
+    packet.append("</wddxPacket>");
+    return packet;
+}
+
+std::string QuorManipulator::BuildAllocatePacket() {
+    std::string packet = PacketStart();
+    packet.append("<data>\n");
+    packet.append("<struct>\n");
+    packet.append("<var name='DeviceOwner'><string>OVIX_WEB</string></var>\n");
+    packet.append("<var name='IfhClientIpAddr'><string>0</string></var>\n");
+    packet.append("<var name='IfhClientTcpPorts'><string>IP_PORT_ANY</string></var>\n");
+    packet.append("</struct>\n");
+    packet.append("</data>\n");
+    packet.append("</wddxPacket>");
+    return packet;
+}
+
+std::string QuorManipulator::BuildReleasePacket() {
+    std::string packet = PacketStart();
+    packet.append("<data>\n");
+    packet.append("<struct>\n");
+    packet.append("<var name='DeviceOwner'><string>OVIX_WEB</string></var>\n");
+    packet.append("</struct>\n");
+    packet.append("</data>\n");
+    packet.append("</wddxPacket>");
+    return packet;
+}
+
+xmlNodePtr QuorManipulator::GetVarNode(const std::string& name) {
+    CGI_LOG(LevelDebug, "%s %s", "GetVarNode", name.c_str());
+    if (reply.empty()) return nullptr;
+    doc.reset();
+    if (reply.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+    // No XML_PARSE_NOENT: entities are not substituted and external ones
+    // are never loaded.
+    doc.reset(xmlReadMemory(reply.data(), static_cast<int>(reply.size()), "noname.xml", nullptr,
+                            XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    if (!doc) return nullptr;
+
+    xmlNodePtr data = FindChildNode(xmlDocGetRootElement(doc.get()), "data");
+    xmlNodePtr vars = FindChildNode(data, "struct");
+    if (vars == nullptr) return nullptr;
+    for (xmlNodePtr child = vars->children; child != nullptr; child = child->next) {
+        XmlText attribute(xmlGetProp(child, BAD_CAST "name"));
+        CGI_LOG(LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
+        if (attribute && name == Text(attribute)) return child;
+    }
+    return nullptr;
+}
+
+xmlNodePtr QuorManipulator::FindChildNode(xmlNodePtr parent, const std::string& name) {
+    if (parent == nullptr) return nullptr;
+    for (xmlNodePtr child = parent->children; child != nullptr; child = child->next) {
+        if (child->name != nullptr && name == reinterpret_cast<const char*>(child->name)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+xmlNodePtr QuorManipulator::GetStatusNodeTree() {
+    CGI_LOG(LevelDebug, "%s", "GetStatusNodeTree");
+    return GetVarNode("Status");
+}
+
+void QuorManipulator::GetStatusMessages(std::string& code, std::string& msg) {
+    CGI_LOG(LevelDebug, "%s", "GetStatusMessages");
+    xmlNodePtr status = GetStatusNodeTree();
+    if (status == nullptr || status->children == nullptr) return;
+    for (xmlNodePtr child = status->children->children; child != nullptr; child = child->next) {
+        XmlText attribute(xmlGetProp(child, BAD_CAST "name"));
+        CGI_LOG(LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
+        if (!attribute) continue;
+        if (std::strcmp(Text(attribute), "code") == 0) code = Content(child);
+        if (std::strcmp(Text(attribute), "msg") == 0) msg = Content(child);
+    }
+}
+
+std::string QuorManipulator::GetSingleVar(const std::string& name) {
+    CGI_LOG(LevelDebug, "%s %s", "GetSingleVar", name.c_str());
+    xmlNodePtr var = GetVarNode(name);
+    if (var == nullptr || var->children == nullptr) return "";
+    return Content(var->children);
+}
+
+int ToggleDeviceAllocation() {
+    QuorManipulator quor;
+    std::string reply;
+    quor.SendToQuor(kQuorAddress, "quorGetDeviceStatus", reply);
+    PrintReply(reply);
+
+    CheckReplyFile(reply);
+
+    const auto start = reply.find("<var name=\"IsAllocated\">");
+    if (start == std::string::npos) {
+        std::puts("Start 1 nicht gefunden!");
+        return -1;
+    }
+    const auto end = reply.find("<var name", start + 1);
+    if (end == std::string::npos) {
+        std::puts("End 1 nicht gefunden!");
+        return -1;
+    }
+    const std::string part = reply.substr(start, end - start);
+    std::printf("%d %d ", static_cast<int>(start), static_cast<int>(end));
+    PrintLine(part);
+
+    const auto open = part.find("<string>");
+    if (open == std::string::npos) {
+        std::puts("Start 2 nicht gefunden!");
+        return -1;
+    }
+    const auto close = part.find("</string>", open);
+    if (close == std::string::npos) {
+        std::puts("End 2 nicht gefunden!");
+        return -1;
+    }
+    const std::string value = part.substr(open + 8, close - (open + 8));
+    PrintLine(value);
+
+    reply.clear();
+    quor.SendToQuor(kQuorAddress, value == "0" ? "quorAllocateDevice" : "quorReleaseDevice", reply);
+    PrintReply(reply);
+    reply.clear();
+    quor.SendToQuor(kQuorAddress, "quorGetDeviceStatus", reply);
+    PrintReply(reply);
+    return 0;
+}

@@ -1,0 +1,69 @@
+#ifndef OVIX_QUORMANIPULATOR_H
+#define OVIX_QUORMANIPULATOR_H
+
+#include <libxml/tree.h>
+
+#include <memory>
+#include <string>
+
+// The device-manager service runs on the device itself.
+extern const char* const kQuorAddress;
+constexpr int kQuorPort = 5302;
+// Each connect, send and receive of an exchange waits at most this long.
+constexpr int kQuorTimeoutMs = 10000;
+// System identifier of the WDDX 1.0 DTD, named in every request packet.
+extern const char* const kWddxDtd;
+// Where ToggleDeviceAllocation keeps the first status reply of its last run.
+extern const char* const kQuorReplyFile;
+
+// Client of the device-manager service: WDDX packets sent as HTTP requests to
+// port 5302, and the variables of the last reply.
+class QuorManipulator {
+  public:
+    QuorManipulator();
+    virtual ~QuorManipulator();
+    QuorManipulator(const QuorManipulator&) = delete;
+    QuorManipulator& operator=(const QuorManipulator&) = delete;
+
+    // One request and reply over a connection of its own: 0 and the reply
+    // body in result, or -1 (logged) with result untouched.
+    int SendToQuor(const std::string& address, const std::string& functionName,
+                   std::string& result);
+    // The HTTP request for the current address and function; empty for an
+    // unknown function.
+    std::string BuildRequest();
+    std::string BuildStatusPacket();
+    std::string BuildAllocatePacket();
+    std::string BuildReleasePacket();
+
+    // Parses the last reply and returns the variable of that name, or null.
+    // The node lives until the next parse or the object's end.
+    xmlNodePtr GetVarNode(const std::string& name);
+    xmlNodePtr GetStatusNodeTree();
+    // Fills code and msg from the variable "Status"; leaves what is missing.
+    void GetStatusMessages(std::string& code, std::string& msg);
+    std::string GetSingleVar(const std::string& name);
+
+    // Shortens the wait of connect, send and receive (for tests).
+    void SetTimeout(int milliseconds) { timeoutMs = milliseconds; }
+
+  private:
+    struct DocFree {
+        void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
+    };
+
+    xmlNodePtr FindChildNode(xmlNodePtr parent, const std::string& name);
+
+    std::unique_ptr<xmlDoc, DocFree> doc;
+    std::string address;
+    std::string functionName;
+    std::string reply;
+    int timeoutMs = kQuorTimeoutMs;
+};
+
+// Asks for the device status, allocates the device when it is not allocated
+// and releases it when it is, then asks again, printing each reply. 0 when
+// the sequence ran, -1 when the first reply holds no allocation state.
+int ToggleDeviceAllocation();
+
+#endif
