@@ -153,9 +153,24 @@ void CheckReplyFile(const std::string& reply) {
     std::printf("%d\n", 341);
 }
 
+// Loads nothing: replies are untrusted and never name anything to fetch.
+xmlParserInputPtr RefuseToLoad(const char* url, const char* id, xmlParserCtxtPtr) {
+    CGI_LOG(LevelError, "External entity refused: %s",
+            url != nullptr  ? url
+            : id != nullptr ? id
+                            : "");
+    return nullptr;
+}
+
 }  // namespace
 
-QuorManipulator::QuorManipulator() = default;
+void RefuseExternalEntities() {
+    xmlSetExternalEntityLoader(RefuseToLoad);
+}
+
+QuorManipulator::QuorManipulator() {
+    RefuseExternalEntities();
+}
 
 QuorManipulator::~QuorManipulator() {
     doc.reset();

@@ -16,6 +16,12 @@ extern const char* const kWddxDtd;
 // Where ToggleDeviceAllocation keeps the first status reply of its last run.
 extern const char* const kQuorReplyFile;
 
+// Makes libxml2 refuse every external entity, DTD or document that a parse
+// would load by URL, for the whole process (logged). Parses of memory and of
+// open descriptors still work; xmlReadFile does not. The constructor of
+// QuorManipulator calls it.
+void RefuseExternalEntities();
+
 // Client of the device-manager service: WDDX packets sent as HTTP requests to
 // port 5302, and the variables of the last reply.
 class QuorManipulator {
