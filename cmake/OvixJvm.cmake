@@ -7,11 +7,17 @@
 # tests load the stub (qemu's LD_LIBRARY_PATH comes before the RUNPATH) even
 # when they are linked against the device's libjvm.
 #
-# Gives: target ovix::jvm (jni.h and libjvm); OVIX_JAVA_VM_RUNS, ON when a VM
-# can start (compile the Java stand-in class, run the VM tests);
-# OVIX_JNI_INCLUDE_DIRS; target jvmstub and OVIX_JVM_STUB_DIR, its folder.
+# Gives: target ovix::jvm (jni.h and libjvm); target ovix::jni (jni.h only,
+# for code that loads libjvm itself when it needs the VM); OVIX_JVM_RUNPATH,
+# the folder such code finds libjvm in (written into its run path);
+# OVIX_JAVA_VM_RUNS, ON when a VM can start (compile the Java stand-in class,
+# run the VM tests); OVIX_JNI_INCLUDE_DIRS; target jvmstub and
+# OVIX_JVM_STUB_DIR, its folder.
 add_library(ovix_jvm INTERFACE)
 add_library(ovix::jvm ALIAS ovix_jvm)
+add_library(ovix_jni INTERFACE)
+add_library(ovix::jni ALIAS ovix_jni)
+set(OVIX_JVM_RUNPATH "")
 
 if(CMAKE_CROSSCOMPILING)
   set(OVIX_JAVA_VM_RUNS OFF)
@@ -27,13 +33,17 @@ else()
   set(OVIX_JNI_INCLUDE_DIRS ${JNI_INCLUDE_DIRS})
 endif()
 target_include_directories(ovix_jvm INTERFACE ${OVIX_JNI_INCLUDE_DIRS})
+target_include_directories(ovix_jni INTERFACE ${OVIX_JNI_INCLUDE_DIRS})
 
 add_subdirectory(platform/jvmstub)  # sets OVIX_JVM_STUB_DIR
 
 if(NOT CMAKE_CROSSCOMPILING)
   target_link_libraries(ovix_jvm INTERFACE ${JAVA_JVM_LIBRARY})
+  get_filename_component(OVIX_JVM_RUNPATH "${JAVA_JVM_LIBRARY}" DIRECTORY)
   return()
 endif()
+# Programs that load libjvm themselves find the stub under emulation.
+add_dependencies(ovix_jni jvmstub)
 
 set(OVIX_DEVICE_JVM_DIR "" CACHE PATH
     "Folder with a copy of the device's libjvm.so to link against; empty: the stub")

@@ -1,6 +1,7 @@
 #include "JavaVmWrapper.h"
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 
 #include <cstdlib>
 #include <memory>
@@ -11,6 +12,24 @@
 namespace {
 const char* const kConfigClass = "com/vantor/ovix/config/ConfigOvix";
 const char* const kLogFile = "/tmp/cgi.log";
+
+using CreateJavaVmFunction = jint (*)(JavaVM**, void**, void*);
+
+// JNI_CreateJavaVM of libjvm.so, found through the program's run path. The
+// library is loaded when the page needs the VM, not when the program starts,
+// so the page's head is on its way before the VM's large library is mapped
+// and relocated. It stays loaded until the process ends.
+CreateJavaVmFunction LoadCreateJavaVm() {
+    void* library = dlopen("libjvm.so", RTLD_NOW | RTLD_GLOBAL);
+    if (library == nullptr) {
+        CGI_LOG(LevelError, "%s", dlerror());
+        return nullptr;
+    }
+    auto create = reinterpret_cast<CreateJavaVmFunction>(dlsym(library, "JNI_CreateJavaVM"));
+    if (create == nullptr) CGI_LOG(LevelError, "%s", dlerror());
+    return create;
+}
+
 }  // namespace
 
 JavaVmWrapper::JavaVmWrapper() : env(nullptr), vm(nullptr) {}
@@ -51,7 +70,8 @@ bool JavaVmWrapper::OpenJavaVM() {
         args.options = array.get();
         args.ignoreUnrecognized = JNI_TRUE;
         void* envOut = nullptr;
-        jint created = JNI_CreateJavaVM(&vm, &envOut, &args);
+        CreateJavaVmFunction create = LoadCreateJavaVm();
+        jint created = create != nullptr ? create(&vm, &envOut, &args) : JNI_ERR;
         if (created < 0) {
             CGI_LOG(LevelError, "Can't create Java VM");
             vm = nullptr;

@@ -168,6 +168,22 @@ TEST_F(PageTest, RequestChangesNothing) {
     EXPECT_TRUE(MatchesGolden(withArguments.out, golden));
 }
 
+TEST_F(PageTest, MissingJavaLibraryEndsThePageAfterTheDescription) {
+    // The same program in a view where the JDK's folder is empty.
+    RunOptions options;
+    options.env = {"JAVA_CLASSPATH=" + Jar(""), "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
+    RunResult result = testsupport::Run(
+        {"/usr/bin/bwrap", "--dev-bind", "/", "/", "--tmpfs", "/usr/lib/jvm", "--",
+         std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"},
+        options);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(MatchesGolden(result.out, Golden("no_vm.html")));
+    Strings messages = Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_NE(messages[messages.size() - 2].find("libjvm.so"), std::string::npos);
+    EXPECT_EQ(messages.back(), "Can't create Java VM");
+}
+
 TEST_F(PageTest, MissingClassEndsThePageAfterTheDescription) {
     RunOptions options;
     options.env = {"JAVA_CLASSPATH=/app/nothing-here.jar"};
