@@ -10,13 +10,13 @@ namespace {
 // The stub's own functions, looked up in it: the test program also links the
 // program's library, and with it the JDK's libjvm on this machine.
 class JvmStub : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         library = dlopen(OVIX_JVM_STUB_FILE, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
         create = reinterpret_cast<decltype(create)>(dlsym(library, "JNI_CreateJavaVM"));
-        defaults = reinterpret_cast<decltype(defaults)>(
-            dlsym(library, "JNI_GetDefaultJavaVMInitArgs"));
+        defaults =
+            reinterpret_cast<decltype(defaults)>(dlsym(library, "JNI_GetDefaultJavaVMInitArgs"));
         created = reinterpret_cast<decltype(created)>(dlsym(library, "JNI_GetCreatedJavaVMs"));
         ASSERT_TRUE(create && defaults && created);
     }

@@ -172,10 +172,10 @@ TEST_F(PageTest, MissingJavaLibraryEndsThePageAfterTheDescription) {
     // The same program in a view where the JDK's folder is empty.
     RunOptions options;
     options.env = {"JAVA_CLASSPATH=" + Jar(""), "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
-    RunResult result = testsupport::Run(
-        {"/usr/bin/bwrap", "--dev-bind", "/", "/", "--tmpfs", "/usr/lib/jvm", "--",
-         std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"},
-        options);
+    RunResult result =
+        testsupport::Run({"/usr/bin/bwrap", "--dev-bind", "/", "/", "--tmpfs", "/usr/lib/jvm", "--",
+                          std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"},
+                         options);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(MatchesGolden(result.out, Golden("no_vm.html")));
     Strings messages = Messages();

@@ -23,10 +23,9 @@ TEST(PageWithoutVm, EndsThePageAfterTheDescription) {
         ASSERT_TRUE(ParseLogLine(text, line)) << text;
         messages.push_back(line.message);
     }
-    EXPECT_EQ(messages, (std::vector<std::string>{"main", "OpenJavaVM",
-                                                  "JAVA_OPTIONS: -Xms64m -Xmx32m",
-                                                  "JAVA_CLASSPATH:/app/none.jar",
-                                                  "Can't create Java VM"}));
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"main", "OpenJavaVM", "JAVA_OPTIONS: -Xms64m -Xmx32m",
+                                        "JAVA_CLASSPATH:/app/none.jar", "Can't create Java VM"}));
 }
 
 }  // namespace
