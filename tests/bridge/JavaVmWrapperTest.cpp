@@ -6,6 +6,8 @@
 #include "JavaVmWrapper.h"
 #include "JvmFixture.h"
 
+using testsupport::ConfigJar;
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -30,7 +32,7 @@ class JavaVmWrapperTest : public JvmTest {
 };
 
 TEST_F(JavaVmWrapperTest, OpensAndLogsEachStepInOrder) {
-    setenv("JAVA_CLASSPATH", Jar("").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("").c_str(), 1);
     setenv("JAVA_OPTIONS", "-Dovix.config=/app/none", 1);
     {
         JavaVmWrapper wrapper;
@@ -39,7 +41,7 @@ TEST_F(JavaVmWrapperTest, OpensAndLogsEachStepInOrder) {
         EXPECT_NE(wrapper.GetConfigClass(), nullptr);
     }
     EXPECT_EQ(Messages(), (Strings{"OpenJavaVM", "JAVA_OPTIONS: -Dovix.config=/app/none",
-                                   "JAVA_CLASSPATH:" + Jar(""), "ChangeStdErr"}));
+                                   "JAVA_CLASSPATH:" + ConfigJar(""), "ChangeStdErr"}));
     for (const auto& event : recorder->events) {
         EXPECT_EQ(event.GetFileName(), "src/JavaVmWrapper.cpp");
         EXPECT_EQ(event.GetLogLevelName(), "DEBUG");
@@ -47,26 +49,26 @@ TEST_F(JavaVmWrapperTest, OpensAndLogsEachStepInOrder) {
 }
 
 TEST_F(JavaVmWrapperTest, UnsetOptionsGiveOnlyTheClassPath) {
-    setenv("JAVA_CLASSPATH", Jar("texts").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
     EXPECT_EQ(StartOptions(wrapper), "");
-    EXPECT_EQ(ClassPath(wrapper), Jar("texts"));
+    EXPECT_EQ(ClassPath(wrapper), ConfigJar("texts"));
     EXPECT_TRUE(Logged("JAVA_OPTIONS: (unset)"));
 }
 
 TEST_F(JavaVmWrapperTest, EmptyOptionsAreOneEmptyOption) {
-    setenv("JAVA_CLASSPATH", Jar("texts").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
     setenv("JAVA_OPTIONS", "", 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
     EXPECT_EQ(StartOptions(wrapper), "[]");
-    EXPECT_EQ(ClassPath(wrapper), Jar("texts"));
+    EXPECT_EQ(ClassPath(wrapper), ConfigJar("texts"));
     EXPECT_TRUE(Logged("JAVA_OPTIONS: "));
 }
 
 TEST_F(JavaVmWrapperTest, BlankSeparatedOptionsStayOneOption) {
-    setenv("JAVA_CLASSPATH", Jar("texts").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
     setenv("JAVA_OPTIONS", "-Dovix.option=a -Xmx64m -Dother=b", 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
@@ -102,7 +104,7 @@ TEST_F(JavaVmWrapperTest, EmptyClassPathMissesTheClass) {
 }
 
 TEST_F(JavaVmWrapperTest, RefusedVmLeavesNothingToDestroy) {
-    setenv("JAVA_CLASSPATH", Jar("").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("").c_str(), 1);
     setenv("JAVA_OPTIONS", "-Xms64m -Xmx32m", 1);  // one option the VM rejects
     {
         JavaVmWrapper wrapper;
@@ -130,7 +132,7 @@ TEST_F(JavaVmWrapperTest, UnopenedWrapperTouchesNoVm) {
 TEST_F(JavaVmWrapperTest, LogFileTheVmCannotOpenDoesNotFailTheOpen) {
     std::filesystem::remove("/tmp/cgi.log");  // the C++ side keeps its open file
     std::filesystem::create_directory("/tmp/cgi.log");
-    setenv("JAVA_CLASSPATH", Jar("").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("").c_str(), 1);
     JavaVmWrapper wrapper;
     EXPECT_TRUE(wrapper.OpenJavaVM());
     EXPECT_EQ(Messages().back(), "Can't create output stream");
@@ -138,7 +140,7 @@ TEST_F(JavaVmWrapperTest, LogFileTheVmCannotOpenDoesNotFailTheOpen) {
 }
 
 TEST_F(JavaVmWrapperTest, JavaErrorOutputGoesToTheLogFile) {
-    setenv("JAVA_CLASSPATH", Jar("throwing").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("throwing").c_str(), 1);
     {
         JavaVmWrapper wrapper;
         ASSERT_TRUE(wrapper.OpenJavaVM());
@@ -152,7 +154,7 @@ TEST_F(JavaVmWrapperTest, JavaErrorOutputGoesToTheLogFile) {
 }
 
 TEST_F(JavaVmWrapperTest, AddressQueryOfAMissingMethodLogsThreeLines) {
-    setenv("JAVA_CLASSPATH", Jar("nofirmwareversion").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("nofirmwareversion").c_str(), 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
     size_t before = recorder->events.size();
@@ -166,7 +168,7 @@ TEST_F(JavaVmWrapperTest, AddressQueryOfAMissingMethodLogsThreeLines) {
 }
 
 TEST_F(JavaVmWrapperTest, OtherSignaturesAreNotFound) {
-    setenv("JAVA_CLASSPATH", Jar("wrongsignatures").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("wrongsignatures").c_str(), 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
     std::string text = "old";
@@ -185,7 +187,7 @@ TEST_F(JavaVmWrapperTest, OtherSignaturesAreNotFound) {
 }
 
 TEST_F(JavaVmWrapperTest, ThrowingMethodsGiveNoResult) {
-    setenv("JAVA_CLASSPATH", Jar("throwing").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("throwing").c_str(), 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
     int number = 5;
@@ -198,7 +200,7 @@ TEST_F(JavaVmWrapperTest, ThrowingMethodsGiveNoResult) {
 }
 
 TEST_F(JavaVmWrapperTest, TextResultsAtTheirEdges) {
-    setenv("JAVA_CLASSPATH", Jar("texts").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
     std::string text = "old";
@@ -218,7 +220,7 @@ TEST_F(JavaVmWrapperTest, TextResultsAtTheirEdges) {
 }
 
 TEST_F(JavaVmWrapperTest, DestroyWaitsForThreadsThatAreNotDaemons) {
-    setenv("JAVA_CLASSPATH", Jar("nondaemon").c_str(), 1);
+    setenv("JAVA_CLASSPATH", ConfigJar("nondaemon").c_str(), 1);
     setenv("JAVA_OPTIONS", "-Dovix.worker.millis=1000", 1);
     auto start = std::chrono::steady_clock::now();
     {

@@ -15,11 +15,6 @@
 // file, may hold a JNI warning.
 class JvmTest : public ::testing::Test {
   protected:
-    static std::string Jar(const std::string& variant) {
-        return std::string(OVIX_BUILD_DIR) + "/java/" +
-               (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";
-    }
-
     void SetUp() override {
         GetCgiLogHandler();
         recorder = std::make_unique<testsupport::EventRecorder>();

@@ -16,24 +16,12 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const char* const kConfig =
-    "firmware.version.204=20601\n"
-    "firmware.version.200=20512\n"
-    "firmware.version.201=20604\n"
-    "update.state.200=0\n"
-    "update.state.201=2\n";
-
-std::string Jar(const std::string& variant) {
-    return std::string(OVIX_BUILD_DIR) + "/java/" +
-           (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";
-}
-
 // What each run logs, in order, besides its class path.
 Strings PlainRecords() {
     return {"main",
             "OpenJavaVM",
             "JAVA_OPTIONS: -Dovix.config=/app/ovix.properties",
-            "JAVA_CLASSPATH:" + Jar(""),
+            "JAVA_CLASSPATH:" + ConfigJar(""),
             "ChangeStdErr",
             "GetVersion",
             "Version: 20601",
@@ -53,7 +41,7 @@ Strings ThrowingRecords() {
     return {"main",
             "OpenJavaVM",
             "JAVA_OPTIONS: -Dovix.config=/app/ovix.properties",
-            "JAVA_CLASSPATH:" + Jar("throwing"),
+            "JAVA_CLASSPATH:" + ConfigJar("throwing"),
             "ChangeStdErr",
             "GetVersion",
             version,
@@ -87,9 +75,7 @@ class ConcurrentLogTest : public ::testing::Test {
     void SetUp() override {
         std::filesystem::create_directories(app);
         std::filesystem::create_directories(tmp);
-        WriteFile(app + "/ovix.properties", kConfig);
-        WriteFile(app + "/VERSION", "PRELIMINARY_VERSION=2.7.0-rc1\n");
-        WriteFile(app + "/BUILDDATE", "2026-11-28 14:32:05\n");
+        WriteSampleDevice(app);
     }
 
     RunResult RunInView(const Strings& command, RunOptions options = {}) {
@@ -119,8 +105,8 @@ TEST_F(ConcurrentLogTest, TwoHundredRunsLoseAndTearNothing) {
     options.env = {
         "JAVA_TOOL_OPTIONS=-XX:+UseSerialGC -XX:TieredStopAtLevel=1 -XX:-UsePerfData -Xmx32m"};
     options.timeoutSeconds = 110;
-    RunResult result =
-        RunInView({"/bin/sh", "-c", launch, program, Jar(""), Jar("throwing")}, options);
+    RunResult result = RunInView(
+        {"/bin/sh", "-c", launch, program, ConfigJar(""), ConfigJar("throwing")}, options);
     ASSERT_FALSE(result.timedOut);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     for (int i = 0; i < runs; ++i)
@@ -151,7 +137,7 @@ TEST_F(ConcurrentLogTest, TwoHundredRunsLoseAndTearNothing) {
     int throwingSeen = 0;
     for (const auto& [pid, messages] : records) {
         const bool throws =
-            messages.size() > 3 && messages[3] == "JAVA_CLASSPATH:" + Jar("throwing");
+            messages.size() > 3 && messages[3] == "JAVA_CLASSPATH:" + ConfigJar("throwing");
         throwingSeen += throws ? 1 : 0;
         EXPECT_EQ(messages, throws ? ThrowingRecords() : PlainRecords()) << "process " << pid;
     }
@@ -177,7 +163,7 @@ std::string Unhex(const std::string& quoted) {
 // /tmp/cgi.log that was opened with O_APPEND.
 TEST_F(ConcurrentLogTest, EachLineIsOneWriteOnAnAppendDescriptor) {
     RunOptions options;
-    options.env = {"JAVA_CLASSPATH=" + Jar("throwing")};
+    options.env = {"JAVA_CLASSPATH=" + ConfigJar("throwing")};
     RunResult result = RunInView({"strace", "-f", "-qq", "-xx", "-s", "65536", "-e",
                                   "trace=openat,close,write", "-o", "/tmp/trace", program},
                                  options);

@@ -14,12 +14,6 @@ using namespace testsupport;
 namespace {
 
 const char* const kProgram = "updatefirmwareform.cgi";
-const char* const kConfig =
-    "firmware.version.204=20601\n"
-    "firmware.version.200=20512\n"
-    "firmware.version.201=20604\n"
-    "update.state.200=0\n"
-    "update.state.201=2\n";
 // Options that keep every message of the VM itself off standard output, as
 // the deployment notes give them.
 const char* const kDeploymentOptions =
@@ -40,20 +34,13 @@ class FaultTest : public ::testing::Test {
     void SetUp() override {
         std::filesystem::create_directories(app);
         std::filesystem::create_directories(tmp);
-        WriteFile(app + "/ovix.properties", kConfig);
-        WriteFile(app + "/VERSION", "PRELIMINARY_VERSION=2.7.0-rc1\n");
-        WriteFile(app + "/BUILDDATE", "2026-11-28 14:32:05\n");
+        WriteSampleDevice(app);
     }
 
     void TearDown() override {
         // Let the test remove what a run as another user left without access.
         std::filesystem::permissions(app, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add);
-    }
-
-    static std::string Jar(const std::string& variant) {
-        return std::string(OVIX_BUILD_DIR) + "/java/" +
-               (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";
     }
 
     // The program with the class variant; javaOptions is JAVA_OPTIONS.
@@ -75,7 +62,7 @@ class FaultTest : public ::testing::Test {
         if (!view.before.empty()) argv.insert(argv.end(), {"/bin/sh", "-c", view.before, "sh"});
         argv.push_back(std::string(OVIX_BUILD_DIR) + "/" + kProgram);
         options.env.insert(options.env.begin(),
-                           {"JAVA_CLASSPATH=" + Jar(variant), "JAVA_OPTIONS=" + javaOptions});
+                           {"JAVA_CLASSPATH=" + ConfigJar(variant), "JAVA_OPTIONS=" + javaOptions});
         if (options.timeoutSeconds == 60) options.timeoutSeconds = 90;
         RunResult result = testsupport::Run(argv, options);
         std::cout << "[ figures  ] " << result.seconds << " s, exit " << result.exitCode
@@ -440,7 +427,7 @@ TEST_F(FaultTest, VmThatEndsTheProcessWhileStartingLeavesTheDescription) {
     EXPECT_NE(result.out.find("</ul>\n</div>\n"), std::string::npos);
     EXPECT_EQ(result.out.find("Error occurred"), std::string::npos);
     EXPECT_NE(result.err.find("Multiple garbage collectors selected"), std::string::npos);
-    EXPECT_EQ(Messages(Log()).back(), "JAVA_CLASSPATH:" + Jar(""));
+    EXPECT_EQ(Messages(Log()).back(), "JAVA_CLASSPATH:" + ConfigJar(""));
 }
 
 }  // namespace

@@ -12,33 +12,19 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const char* const kConfig =
-    "firmware.version.204=20601\n"
-    "firmware.version.200=20512\n"
-    "firmware.version.201=20604\n"
-    "update.state.200=0\n"
-    "update.state.201=2\n";
-
 class PageTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::remove_all("/tmp/cgi.log");
         for (const auto& entry : std::filesystem::directory_iterator("/app"))
             std::filesystem::remove_all(entry.path());
-        WriteFile("/app/ovix.properties", kConfig);
-        WriteFile("/app/VERSION", "PRELIMINARY_VERSION=2.7.0-rc1\n");
-        WriteFile("/app/BUILDDATE", "2026-11-28 14:32:05\n");
-    }
-
-    static std::string Jar(const std::string& variant) {
-        return std::string(OVIX_BUILD_DIR) + "/java/" +
-               (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";
+        WriteSampleDevice("/app");
     }
 
     RunResult RunPage(const std::string& variant = "", RunOptions options = {}) {
-        options.env.insert(
-            options.env.begin(),
-            {"JAVA_CLASSPATH=" + Jar(variant), "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"});
+        options.env.insert(options.env.begin(),
+                           {"JAVA_CLASSPATH=" + ConfigJar(variant),
+                            "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"});
         options.timeoutSeconds = 30;
         RunResult result =
             testsupport::Run({std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"}, options);
@@ -84,11 +70,12 @@ TEST_F(PageTest, CompletePageWithFiveRows) {
     RunResult result = RunPage();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(MatchesGolden(result.out, Golden("five_rows.html")));
-    EXPECT_EQ(Messages(),
-              (Strings{"main", "OpenJavaVM", "JAVA_OPTIONS: -Dovix.config=/app/ovix.properties",
-                       "JAVA_CLASSPATH:" + Jar(""), "ChangeStdErr", "GetVersion", "Version: 20601",
-                       "GetVersion", "Version: 20512", "GetVersion", "Version: 20604",
-                       "GetReleaseCandidate", "GetCreatedAt", "GetBootFlag", "GetAppFlag"}));
+    EXPECT_EQ(
+        Messages(),
+        (Strings{"main", "OpenJavaVM", "JAVA_OPTIONS: -Dovix.config=/app/ovix.properties",
+                 "JAVA_CLASSPATH:" + ConfigJar(""), "ChangeStdErr", "GetVersion", "Version: 20601",
+                 "GetVersion", "Version: 20512", "GetVersion", "Version: 20604",
+                 "GetReleaseCandidate", "GetCreatedAt", "GetBootFlag", "GetAppFlag"}));
     for (const auto& record : Records()) {
         EXPECT_EQ(record.level, "DEBUG");
         EXPECT_EQ(record.label, "cgi");
@@ -162,7 +149,8 @@ TEST_F(PageTest, RequestChangesNothing) {
         EXPECT_TRUE(MatchesGolden(RunPage("", other).out, golden)) << method;
     }
     RunOptions plain;
-    plain.env = {"JAVA_CLASSPATH=" + Jar(""), "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
+    plain.env = {"JAVA_CLASSPATH=" + ConfigJar(""),
+                 "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
     RunResult withArguments = testsupport::Run(
         {std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi", "-x", "--help"}, plain);
     EXPECT_TRUE(MatchesGolden(withArguments.out, golden));
@@ -171,7 +159,8 @@ TEST_F(PageTest, RequestChangesNothing) {
 TEST_F(PageTest, MissingJavaLibraryEndsThePageAfterTheDescription) {
     // The same program in a view where the JDK's folder is empty.
     RunOptions options;
-    options.env = {"JAVA_CLASSPATH=" + Jar(""), "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
+    options.env = {"JAVA_CLASSPATH=" + ConfigJar(""),
+                   "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
     RunResult result =
         testsupport::Run({"/usr/bin/bwrap", "--dev-bind", "/", "/", "--tmpfs", "/usr/lib/jvm", "--",
                           std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"},

@@ -46,6 +46,22 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+std::string ConfigJar(const std::string& variant) {
+    return std::string(OVIX_BUILD_DIR) + "/java/" +
+           (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";
+}
+
+void WriteSampleDevice(const std::string& appDir) {
+    WriteFile(appDir + "/ovix.properties",
+              "firmware.version.204=20601\n"
+              "firmware.version.200=20512\n"
+              "firmware.version.201=20604\n"
+              "update.state.200=0\n"
+              "update.state.201=2\n");
+    WriteFile(appDir + "/VERSION", "PRELIMINARY_VERSION=2.7.0-rc1\n");
+    WriteFile(appDir + "/BUILDDATE", "2026-11-28 14:32:05\n");
+}
+
 std::string DataPath(const std::string& relative) {
     return std::string(OVIX_TEST_DATA_DIR) + "/" + relative;
 }

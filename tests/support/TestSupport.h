@@ -17,6 +17,15 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 std::vector<std::string> SplitLines(const std::string& text);
 
+// The jar of the configuration class stand-in, or of one of its test
+// variants (tests/bridge/java/<variant>), as the build makes them.
+std::string ConfigJar(const std::string& variant = "");
+
+// Writes the sample device's files into an /app folder: ovix.properties with
+// versions 02.06.01, 02.05.12, 02.06.04 and flags 0 and 2, VERSION with the
+// preliminary version 2.7.0-rc1, BUILDDATE 2026-11-28 14:32:05.
+void WriteSampleDevice(const std::string& appDir);
+
 // A folder of the project's test data (tests/data/...).
 std::string DataPath(const std::string& relative);
 
