@@ -48,11 +48,6 @@ struct XmlFree {
 };
 using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
-struct DocFree {
-    void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
-};
-using XmlDoc = std::unique_ptr<xmlDoc, DocFree>;
-
 const char* Text(const XmlText& text) {
     return reinterpret_cast<const char*>(text.get());
 }

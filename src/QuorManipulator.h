@@ -22,6 +22,12 @@ extern const char* const kQuorReplyFile;
 // QuorManipulator calls it.
 void RefuseExternalEntities();
 
+// Owns a parsed libxml2 document.
+struct XmlDocFree {
+    void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
+};
+using XmlDoc = std::unique_ptr<xmlDoc, XmlDocFree>;
+
 // Client of the device-manager service: WDDX packets sent as HTTP requests to
 // port 5302, and the variables of the last reply.
 class QuorManipulator {
@@ -54,13 +60,9 @@ class QuorManipulator {
     void SetTimeout(int milliseconds) { timeoutMs = milliseconds; }
 
   private:
-    struct DocFree {
-        void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
-    };
-
     xmlNodePtr FindChildNode(xmlNodePtr parent, const std::string& name);
 
-    std::unique_ptr<xmlDoc, DocFree> doc;
+    XmlDoc doc;
     std::string address;
     std::string functionName;
     std::string reply;
