@@ -14,10 +14,6 @@ using namespace quortest;
 
 namespace {
 
-struct DocFree {
-    void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
-};
-
 TEST(QuorEntities, ParsesThatAskForExternalEntitiesLoadNothing) {
     WriteFile("/tmp/secret.txt", "SECRET");
     WriteFile("/tmp/secret.dtd", "<!ENTITY inner 'SECRET'>");
@@ -26,10 +22,9 @@ TEST(QuorEntities, ParsesThatAskForExternalEntitiesLoadNothing) {
     QuorManipulator quor;
     const std::string reply = QuorData("xxe-reply.xml");
     // Substitution, the external subset and validation all asked for.
-    std::unique_ptr<xmlDoc, DocFree> doc(
-        xmlReadMemory(reply.data(), static_cast<int>(reply.size()), "noname.xml", nullptr,
-                      XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID | XML_PARSE_NOERROR |
-                          XML_PARSE_NOWARNING));
+    XmlDoc doc(xmlReadMemory(reply.data(), static_cast<int>(reply.size()), "noname.xml", nullptr,
+                             XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
+                                 XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     // The entity that could not be loaded may make the document invalid.
     if (doc) {
         xmlChar* text = xmlNodeGetContent(xmlDocGetRootElement(doc.get()));
