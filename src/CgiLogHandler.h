@@ -21,4 +21,7 @@ LogHandler* GetCgiLogHandler();
 #define CGI_LOG(level, ...) \
     LogFormater((level), __FILE__, __LINE__).Log(GetCgiLogHandler(), __VA_ARGS__)
 
+// The trace that opens a function: its own name at level 10.
+#define CGI_TRACE() CGI_LOG(LevelDebug, "%s", __func__)
+
 #endif

@@ -93,7 +93,7 @@ bool JavaVmWrapper::OpenJavaVM() {
 }
 
 void JavaVmWrapper::ChangeStdErr() {
-    CGI_LOG(LevelDebug, "%s", "ChangeStdErr");
+    CGI_TRACE();
 
     jclass fileStreamClass = env->FindClass("java/io/FileOutputStream");
     if (ReportException() || fileStreamClass == nullptr) {
@@ -193,14 +193,14 @@ bool JavaVmWrapper::CallFunction(const std::string& name, int& result) {
 }
 
 std::string JavaVmWrapper::GetLanIp4Address() {
-    CGI_LOG(LevelDebug, "%s", "GetLanIp4Address");
+    CGI_TRACE();
     std::string address;
     (void)CallFunction("getLanIp4AddressS", address);
     return address;
 }
 
 std::string JavaVmWrapper::GetWlanIp4Address() {
-    CGI_LOG(LevelDebug, "%s", "GetWlanIp4Address");
+    CGI_TRACE();
     std::string address;
     (void)CallFunction("getWlanIp4AddressS", address);
     return address;

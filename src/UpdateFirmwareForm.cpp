@@ -92,7 +92,7 @@ std::string FormatVersion(int version) {
 }
 
 std::string GetVersion(JavaVmWrapper& wrapper, int image) {
-    CGI_LOG(LevelDebug, "%s", "GetVersion");
+    CGI_TRACE();
     int version = 0;
     if (!CallIntMethod(wrapper, "getFirmwareVersion", image, version)) return "";
     CGI_LOG(LevelDebug, "Version: %d", version);
@@ -100,7 +100,7 @@ std::string GetVersion(JavaVmWrapper& wrapper, int image) {
 }
 
 std::string GetReleaseCandidate() {
-    CGI_LOG(LevelDebug, "%s", "GetReleaseCandidate");
+    CGI_TRACE();
     PropertyManager* manager = Property::GetInstance()->GetPropertyManager("default");
     if (!versionLoaded) {
         (void)manager->LoadFile("/app/VERSION");
@@ -111,7 +111,7 @@ std::string GetReleaseCandidate() {
 }
 
 std::string GetCreatedAt() {
-    CGI_LOG(LevelDebug, "%s", "GetCreatedAt");
+    CGI_TRACE();
     std::ifstream file("/app/BUILDDATE");
     if (!file.is_open()) {
         CGI_LOG(LevelError, "Cann't open /app/BUILDDATE");
@@ -126,12 +126,12 @@ std::string GetCreatedAt() {
 }
 
 std::string GetBootFlag(JavaVmWrapper& wrapper) {
-    CGI_LOG(LevelDebug, "%s", "GetBootFlag");
+    CGI_TRACE();
     return GetUpdateState(wrapper, SystemImage);
 }
 
 std::string GetAppFlag(JavaVmWrapper& wrapper) {
-    CGI_LOG(LevelDebug, "%s", "GetAppFlag");
+    CGI_TRACE();
     return GetUpdateState(wrapper, ApplicationImage);
 }
 
@@ -145,7 +145,7 @@ std::string GetUpdateState(JavaVmWrapper& wrapper, int image) {
 
 #ifndef UPDATEFIRMWAREFORM_NO_MAIN
 int main() {
-    CGI_LOG(LevelDebug, "%s", "main");
+    CGI_TRACE();
     OvixHtml frame("Update Firmware");
 
     cout << cgicc::div().set("class", "navi")
