@@ -30,9 +30,15 @@ CreateJavaVmFunction LoadCreateJavaVm() {
     return create;
 }
 
-}  // namespace
+// Failure records of the checked steps below.
+auto ClassNotFound(const char* name) {
+    return [name] { CGI_LOG(LevelError, "Class '%s' not found", name); };
+}
+auto MethodNotFound(const char* name) {
+    return [name] { CGI_LOG(LevelError, "Methode '%s' not found", name); };
+}
 
-JavaVmWrapper::JavaVmWrapper() : env(nullptr), vm(nullptr) {}
+}  // namespace
 
 JavaVmWrapper::~JavaVmWrapper() {
     if (env != nullptr && env->ExceptionOccurred() != nullptr) env->ExceptionDescribe();
@@ -43,6 +49,13 @@ bool JavaVmWrapper::ReportException() {
     if (env == nullptr || !env->ExceptionCheck()) return false;
     env->ExceptionDescribe();  // prints to System.err and clears it
     return true;
+}
+
+template <typename T, typename LogFailure>
+T JavaVmWrapper::Checked(T result, LogFailure logFailure) {
+    if (!ReportException() && result != nullptr) return result;
+    logFailure();
+    return nullptr;
 }
 
 bool JavaVmWrapper::OpenJavaVM() {
@@ -83,82 +96,60 @@ bool JavaVmWrapper::OpenJavaVM() {
 
     ChangeStdErr();
 
-    configClass = env->FindClass(kConfigClass);
-    ReportException();
-    if (configClass == nullptr) {
-        CGI_LOG(LevelError, "Class '%s' not found", kConfigClass);
-        return false;
-    }
-    return true;
+    configClass = Checked(env->FindClass(kConfigClass), ClassNotFound(kConfigClass));
+    return configClass != nullptr;
 }
 
 void JavaVmWrapper::ChangeStdErr() {
     CGI_TRACE();
-
-    jclass fileStreamClass = env->FindClass("java/io/FileOutputStream");
-    if (ReportException() || fileStreamClass == nullptr) {
-        CGI_LOG(LevelError, "Class '%s' not found", "java.io.FileOutputStream");
-        return;
-    }
+    // The first step that fails is logged and ends the redirection.
+    jclass fileStreamClass = Checked(env->FindClass("java/io/FileOutputStream"),
+                                     ClassNotFound("java.io.FileOutputStream"));
+    if (fileStreamClass == nullptr) return;
     jmethodID fileStreamInit =
-        env->GetMethodID(fileStreamClass, "<init>", "(Ljava/lang/String;Z)V");
-    if (ReportException() || fileStreamInit == nullptr) {
-        CGI_LOG(LevelError, "Methode '%s' not found", "<init>");
-        return;
-    }
-    jstring fileName = env->NewStringUTF(kLogFile);
-    if (ReportException() || fileName == nullptr) {
-        // Without the name there is no stream to make.
-        CGI_LOG(LevelError, "Can't create output stream");
-        return;
-    }
-    jobject fileStream = env->NewObject(fileStreamClass, fileStreamInit, fileName, JNI_TRUE);
-    if (ReportException() || fileStream == nullptr) {
-        CGI_LOG(LevelError, "Can't create output stream");
-        return;
-    }
-    jclass printStreamClass = env->FindClass("java/io/PrintStream");
-    if (ReportException() || printStreamClass == nullptr) {
-        CGI_LOG(LevelError, "Class '%s' not found", "java.io.PrintStream");
-        return;
-    }
+        Checked(env->GetMethodID(fileStreamClass, "<init>", "(Ljava/lang/String;Z)V"),
+                MethodNotFound("<init>"));
+    if (fileStreamInit == nullptr) return;
+    const auto noOutputStream = [] { CGI_LOG(LevelError, "Can't create output stream"); };
+    // Without the name there is no stream to make.
+    jstring fileName = Checked(env->NewStringUTF(kLogFile), noOutputStream);
+    if (fileName == nullptr) return;
+    jobject fileStream = Checked(
+        env->NewObject(fileStreamClass, fileStreamInit, fileName, JNI_TRUE), noOutputStream);
+    if (fileStream == nullptr) return;
+    jclass printStreamClass =
+        Checked(env->FindClass("java/io/PrintStream"), ClassNotFound("java.io.PrintStream"));
+    if (printStreamClass == nullptr) return;
     jmethodID printStreamInit =
-        env->GetMethodID(printStreamClass, "<init>", "(Ljava/io/OutputStream;)V");
-    if (ReportException() || printStreamInit == nullptr) {
-        CGI_LOG(LevelError, "Methode '%s' not found", "<init>");
-        return;
-    }
-    jobject printStream = env->NewObject(printStreamClass, printStreamInit, fileStream);
-    if (ReportException() || printStream == nullptr) {
-        CGI_LOG(LevelError, "Can't create print stream");
-        return;
-    }
-    jclass systemClass = env->FindClass("java/lang/System");
-    if (ReportException() || systemClass == nullptr) {
-        CGI_LOG(LevelError, "Class '%s' not found", "java.lang.System");
-        return;
-    }
-    jmethodID setErr = env->GetStaticMethodID(systemClass, "setErr", "(Ljava/io/PrintStream;)V");
-    if (ReportException() || setErr == nullptr) {
-        CGI_LOG(LevelError, "Methode '%s' not found", "setErr");
-        return;
-    }
+        Checked(env->GetMethodID(printStreamClass, "<init>", "(Ljava/io/OutputStream;)V"),
+                MethodNotFound("<init>"));
+    if (printStreamInit == nullptr) return;
+    jobject printStream = Checked(env->NewObject(printStreamClass, printStreamInit, fileStream),
+                                  [] { CGI_LOG(LevelError, "Can't create print stream"); });
+    if (printStream == nullptr) return;
+    jclass systemClass =
+        Checked(env->FindClass("java/lang/System"), ClassNotFound("java.lang.System"));
+    if (systemClass == nullptr) return;
+    jmethodID setErr =
+        Checked(env->GetStaticMethodID(systemClass, "setErr", "(Ljava/io/PrintStream;)V"),
+                MethodNotFound("setErr"));
+    if (setErr == nullptr) return;
     env->CallStaticVoidMethod(systemClass, setErr, printStream);
     ReportException();
 }
 
-jmethodID JavaVmWrapper::FindStaticMethod(const std::string& name, const char* signature) {
-    jmethodID method = env->GetStaticMethodID(configClass, name.c_str(), signature);
-    ReportException();  // NoSuchMethodError of a missing method
-    if (method == nullptr) CGI_LOG(LevelError, "Methode '%s' not found", name.c_str());
-    return method;
+jmethodID JavaVmWrapper::FindStaticMethod(const char* name, const char* signature) {
+    jmethodID method = env->GetStaticMethodID(configClass, name, signature);
+    return ReportException() ? nullptr : method;  // NoSuchMethodError of a missing method
 }
 
 bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    jmethodID method = FindStaticMethod(name, "()Ljava/lang/String;");
-    if (method == nullptr) return false;
-
+    jmethodID method = FindStaticMethod(name.c_str(), "()Ljava/lang/String;");
+    if (method == nullptr) {
+        CGI_LOG(LevelError, "Methode '%s' not found", name.c_str());
+        return false;
+    }
     auto text = static_cast<jstring>(env->CallStaticObjectMethod(configClass, method));
     if (ReportException()) {
         CGI_LOG(LevelError, "Methode '%s' threw an exception", name.c_str());
@@ -180,15 +171,15 @@ bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
 
 bool JavaVmWrapper::CallFunction(const std::string& name, int& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    jmethodID method = FindStaticMethod(name, "()I");
-    if (method == nullptr) return false;
-
-    jint value = env->CallStaticIntMethod(configClass, method);
-    if (ReportException()) {
+    jmethodID method = FindStaticMethod(name.c_str(), "()I");
+    if (method == nullptr) {
+        CGI_LOG(LevelError, "Methode '%s' not found", name.c_str());
+        return false;
+    }
+    if (!CallStaticIntMethod(method, result)) {
         CGI_LOG(LevelError, "Methode '%s' threw an exception", name.c_str());
         return false;
     }
-    result = value;
     return true;
 }
 

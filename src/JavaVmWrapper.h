@@ -11,7 +11,7 @@
 // is looked up once. Every call must come from the thread that opened it.
 class JavaVmWrapper {
   public:
-    JavaVmWrapper();
+    JavaVmWrapper() = default;
     // Describes a pending Java exception into the log, then destroys the VM.
     virtual ~JavaVmWrapper();
     JavaVmWrapper(const JavaVmWrapper&) = delete;
@@ -23,8 +23,8 @@ class JavaVmWrapper {
     // Makes /tmp/cgi.log, opened for appending, the target of System.err.
     void ChangeStdErr();
 
-    JNIEnv* GetJniEnv() { return env; }
-    jclass GetConfigClass() { return configClass; }
+    JNIEnv* GetJniEnv() const { return env; }
+    jclass GetConfigClass() const { return configClass; }
 
     // Calls a static method of the configuration class without arguments,
     // "()Ljava/lang/String;" or "()I". True with the result stored; false,
@@ -41,17 +41,40 @@ class JavaVmWrapper {
     // True when inet_aton accepts the text.
     static bool IsIp4Address(const std::string& text);
 
+    // The static method of the configuration class with that name and JNI
+    // signature, or null when there is none. Logs nothing; the caller names
+    // what is missing.
+    [[nodiscard]] jmethodID FindStaticMethod(const char* name, const char* signature);
+    // Calls a static int method of the configuration class with its jint
+    // arguments. False, with the result unchanged, when it threw. Logs
+    // nothing but the exception's description.
+    template <typename... JintArguments>
+    [[nodiscard]] bool CallStaticIntMethod(jmethodID method, int& result,
+                                           JintArguments... arguments);
+
+  private:
     // Describes and clears a pending Java exception; true when there was one.
     // Every JNI call that can throw is followed by this check, so the VM is
     // never called with an exception pending and every report reaches the log.
     bool ReportException();
 
-  private:
-    jmethodID FindStaticMethod(const std::string& name, const char* signature);
+    // One checked JNI step: the call's result, or null when the call left an
+    // exception (described and cleared) or gave null; then logFailure()
+    // writes the step's record.
+    template <typename T, typename LogFailure>
+    T Checked(T result, LogFailure logFailure);
 
-    JNIEnv* env;
-    JavaVM* vm;
+    JNIEnv* env = nullptr;
+    JavaVM* vm = nullptr;
     jclass configClass = nullptr;
 };
+
+template <typename... JintArguments>
+bool JavaVmWrapper::CallStaticIntMethod(jmethodID method, int& result, JintArguments... arguments) {
+    jint value = env->CallStaticIntMethod(configClass, method, static_cast<jint>(arguments)...);
+    if (ReportException()) return false;
+    result = value;
+    return true;
+}
 
 #endif

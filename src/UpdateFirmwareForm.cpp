@@ -41,15 +41,12 @@ const std::size_t kMaxBuildDateLength = 4096;
 // The static "(I)I" method of the configuration class called with the image,
 // or false when it is missing or throws (logged).
 bool CallIntMethod(JavaVmWrapper& wrapper, const char* name, int image, int& value) {
-    JNIEnv* env = wrapper.GetJniEnv();
-    jmethodID method = env->GetStaticMethodID(wrapper.GetConfigClass(), name, "(I)I");
-    wrapper.ReportException();
+    jmethodID method = wrapper.FindStaticMethod(name, "(I)I");
     if (method == nullptr) {
         CGI_LOG(LevelError, "Methode '%s' not found", name);
         return false;
     }
-    value = env->CallStaticIntMethod(wrapper.GetConfigClass(), method, static_cast<jint>(image));
-    if (wrapper.ReportException()) {
+    if (!wrapper.CallStaticIntMethod(method, value, image)) {
         CGI_LOG(LevelError, "Methode '%s' threw an exception", name);
         return false;
     }
