@@ -13,21 +13,6 @@
 #include "OvixHtml.h"
 #include "Property.h"
 
-using cgicc::a;
-using cgicc::b;
-using cgicc::br;
-using cgicc::form;
-using cgicc::h2;
-using cgicc::h3;
-using cgicc::i;
-using cgicc::input;
-using cgicc::li;
-using cgicc::p;
-using cgicc::span;
-using cgicc::table;
-using cgicc::td;
-using cgicc::tr;
-using cgicc::ul;
 using std::cout;
 using std::endl;
 
@@ -57,26 +42,28 @@ bool CallIntMethod(JavaVmWrapper& wrapper, const char* name, int image, int& val
 
 void PrintDescription() {
     cout << cgicc::div().set("class", "description") << endl;
-    cout << h2("Description") << endl;
-    cout << ul() << endl;
-    cout << li("If the update succeeds the flags will be reset automatically") << endl;
-    cout << li() << "If the SYSTEM&nbsp;IMAGE"
+    cout << cgicc::h2("Description") << endl;
+    cout << cgicc::ul() << endl;
+    cout << cgicc::li("If the update succeeds the flags will be reset automatically") << endl;
+    cout << cgicc::li() << "If the SYSTEM&nbsp;IMAGE"
          << " and the APPLICATION&nbsp;IMAGE must be updated together, "
-         << span().set("class", "warn") << "it is prohibited to reboot the OVIX between them."
-         << span() << li() << endl;
-    cout << ul() << endl;
-    cout << h3("Update Process") << endl;
-    cout << ul() << endl;
-    cout << li("disable all channels") << endl;
-    cout << li() << "select the image file, the image type and click "
-         << i(b("Send&nbsp;the&nbsp;file")) << li() << endl;
-    cout << li()
-         << "at next page the md5sum of the image file will be shown, if it is correct click "
-         << i(b("Yes")) << li() << endl;
-    cout << li() << "if not all updates are done click on " << i(b("Update&nbsp;Firmware")) << li()
+         << cgicc::span().set("class", "warn")
+         << "it is prohibited to reboot the OVIX between them." << cgicc::span() << cgicc::li()
          << endl;
-    cout << li() << "if all updates are done click on " << i(b("reboot")) << li() << endl;
-    cout << ul() << endl;
+    cout << cgicc::ul() << endl;
+    cout << cgicc::h3("Update Process") << endl;
+    cout << cgicc::ul() << endl;
+    cout << cgicc::li("disable all channels") << endl;
+    cout << cgicc::li() << "select the image file, the image type and click "
+         << cgicc::i(cgicc::b("Send&nbsp;the&nbsp;file")) << cgicc::li() << endl;
+    cout << cgicc::li()
+         << "at next page the md5sum of the image file will be shown, if it is correct click "
+         << cgicc::i(cgicc::b("Yes")) << cgicc::li() << endl;
+    cout << cgicc::li() << "if not all updates are done click on "
+         << cgicc::i(cgicc::b("Update&nbsp;Firmware")) << cgicc::li() << endl;
+    cout << cgicc::li() << "if all updates are done click on " << cgicc::i(cgicc::b("reboot"))
+         << cgicc::li() << endl;
+    cout << cgicc::ul() << endl;
     cout << cgicc::div() << endl;
 }
 
@@ -146,83 +133,88 @@ int main() {
     OvixHtml frame("Update Firmware");
 
     cout << cgicc::div().set("class", "navi")
-         << a().set("class", "small").set("href", "/index.html") << "Home" << a() << " / "
-         << a().set("class", "small").set("href", "updatefirmwareform.cgi") << "UpdateFirmware"
-         << a() << cgicc::div() << endl;
-    cout << h2("Firmware") << endl;
+         << cgicc::a().set("class", "small").set("href", "/index.html") << "Home" << cgicc::a()
+         << " / " << cgicc::a().set("class", "small").set("href", "updatefirmwareform.cgi")
+         << "UpdateFirmware" << cgicc::a() << cgicc::div() << endl;
+    cout << cgicc::h2("Firmware") << endl;
     PrintDescription();
 
     JavaVmWrapper wrapper;
     if (!wrapper.OpenJavaVM()) return 1;
 
     cout << cgicc::div().set("class", "content") << endl;
-    cout << table() << "\n";
+    cout << cgicc::table() << "\n";
     // Each query runs after its row's label has been written.
-    cout << tr() << td() << "Current PACKAGE IMAGE version: " << td() << td();
-    cout << GetVersion(wrapper, PackageImage) << td() << tr() << "\n";
-    cout << tr() << td() << "Current SYSTEM IMAGE version: " << td() << td();
-    cout << GetVersion(wrapper, SystemImage) << td() << tr() << "\n";
-    cout << tr() << td() << "Current APPLICATION IMAGE version: " << td() << td();
-    cout << GetVersion(wrapper, ApplicationImage) << td() << tr() << "\n";
+    cout << cgicc::tr() << cgicc::td() << "Current PACKAGE IMAGE version: " << cgicc::td()
+         << cgicc::td();
+    cout << GetVersion(wrapper, PackageImage) << cgicc::td() << cgicc::tr() << "\n";
+    cout << cgicc::tr() << cgicc::td() << "Current SYSTEM IMAGE version: " << cgicc::td()
+         << cgicc::td();
+    cout << GetVersion(wrapper, SystemImage) << cgicc::td() << cgicc::tr() << "\n";
+    cout << cgicc::tr() << cgicc::td() << "Current APPLICATION IMAGE version: " << cgicc::td()
+         << cgicc::td();
+    cout << GetVersion(wrapper, ApplicationImage) << cgicc::td() << cgicc::tr() << "\n";
     const std::string releaseCandidate = GetReleaseCandidate();
     if (!releaseCandidate.empty()) {
-        cout << tr() << td() << "Preliminary version: " << td() << td();
-        cout << releaseCandidate << td() << tr() << "\n";
-        cout << tr() << td() << "Applicationimage created: " << td() << td();
-        cout << GetCreatedAt() << td() << tr() << "\n";
+        cout << cgicc::tr() << cgicc::td() << "Preliminary version: " << cgicc::td() << cgicc::td();
+        cout << releaseCandidate << cgicc::td() << cgicc::tr() << "\n";
+        cout << cgicc::tr() << cgicc::td() << "Applicationimage created: " << cgicc::td()
+             << cgicc::td();
+        cout << GetCreatedAt() << cgicc::td() << cgicc::tr() << "\n";
     }
-    cout << table() << endl;
+    cout << cgicc::table() << endl;
 
-    cout << form()
+    cout << cgicc::form()
                 .set("method", "post")
                 .set("action", "updatefirmwarechecksum.cgi")
                 .set("enctype", "multipart/form-data")
          << endl;
-    cout << br() << endl;
-    cout << h3("Last Update") << endl;
-    cout << table() << "\n";
-    cout << tr() << td() << "SYSTEM IMAGE:" << td() << td();
-    cout << GetBootFlag(wrapper) << td() << td()
-         << input()
+    cout << cgicc::br() << endl;
+    cout << cgicc::h3("Last Update") << endl;
+    cout << cgicc::table() << "\n";
+    cout << cgicc::tr() << cgicc::td() << "SYSTEM IMAGE:" << cgicc::td() << cgicc::td();
+    cout << GetBootFlag(wrapper) << cgicc::td() << cgicc::td()
+         << cgicc::input()
                 .set("type", "submit")
                 .set("name", "resetbootflag")
                 .set("value", "Reset Flag")
                 .set("class", "mybutton")
-         << td() << tr() << "\n";
-    cout << tr() << td() << "APPLICATION IMAGE:" << td() << td();
-    cout << GetAppFlag(wrapper) << td() << td()
-         << input()
+         << cgicc::td() << cgicc::tr() << "\n";
+    cout << cgicc::tr() << cgicc::td() << "APPLICATION IMAGE:" << cgicc::td() << cgicc::td();
+    cout << GetAppFlag(wrapper) << cgicc::td() << cgicc::td()
+         << cgicc::input()
                 .set("type", "submit")
                 .set("name", "resetappflag")
                 .set("value", "Reset Flag")
                 .set("class", "mybutton")
-         << td() << tr() << table() << "\n";
-    cout << br() << "\n";
-    cout << h3("Update Firmware") << endl;
-    cout << p() << "Please select the file and press " << i(b("Send the file"))
-         << " to update the firmware!" << p() << endl;
-    cout << p()
-         << "File: " << input().set("type", "file").set("name", "imagefile").set("size", "50")
-         << p() << endl;
-    cout << table() << "\n";
-    cout << tr() << td() << "Image type: " << td() << td()
-         << input()
+         << cgicc::td() << cgicc::tr() << cgicc::table() << "\n";
+    cout << cgicc::br() << "\n";
+    cout << cgicc::h3("Update Firmware") << endl;
+    cout << cgicc::p() << "Please select the file and press " << cgicc::i(cgicc::b("Send the file"))
+         << " to update the firmware!" << cgicc::p() << endl;
+    cout << cgicc::p() << "File: "
+         << cgicc::input().set("type", "file").set("name", "imagefile").set("size", "50")
+         << cgicc::p() << endl;
+    cout << cgicc::table() << "\n";
+    cout << cgicc::tr() << cgicc::td() << "Image type: " << cgicc::td() << cgicc::td()
+         << cgicc::input()
                 .set("type", "radio")
                 .set("name", "imagetype")
                 .set("value", "system")
                 .set("checked", "checked")
-         << " SYSTEM" << br() << "\n";
-    cout << input().set("type", "radio").set("name", "imagetype").set("value", "application")
-         << " APPLICATION" << td() << tr() << table() << "\n";
-    cout << p() << input().set("type", "reset").set("value", "Reset").set("class", "mybutton")
+         << " SYSTEM" << cgicc::br() << "\n";
+    cout << cgicc::input().set("type", "radio").set("name", "imagetype").set("value", "application")
+         << " APPLICATION" << cgicc::td() << cgicc::tr() << cgicc::table() << "\n";
+    cout << cgicc::p()
+         << cgicc::input().set("type", "reset").set("value", "Reset").set("class", "mybutton")
          << " &nbsp;&nbsp;&nbsp;&nbsp;&nbsp;"
-         << input()
+         << cgicc::input()
                 .set("type", "submit")
                 .set("name", "submit")
                 .set("value", "Send the file")
                 .set("class", "mybutton")
-         << p() << "\n";
-    cout << form() << endl;
+         << cgicc::p() << "\n";
+    cout << cgicc::form() << endl;
     cout << cgicc::div() << endl;
     return 0;
 }
