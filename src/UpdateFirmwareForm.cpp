@@ -128,66 +128,70 @@ std::string GetUpdateState(JavaVmWrapper& wrapper, int image) {
 }
 
 #ifndef UPDATEFIRMWAREFORM_NO_MAIN
-int main() {
-    CGI_TRACE();
-    OvixHtml frame("Update Firmware");
+namespace {
 
+// A table row opened with a label cell and a value cell. The label is written
+// before the query that gives the value runs.
+template <typename Query>
+void PrintRowStart(const char* label, Query query) {
+    cout << cgicc::tr() << cgicc::td() << label << cgicc::td() << cgicc::td();
+    cout << query() << cgicc::td();
+}
+
+// A whole row of a label and a value, and a line end.
+template <typename Query>
+void PrintRow(const char* label, Query query) {
+    PrintRowStart(label, query);
+    cout << cgicc::tr() << "\n";
+}
+
+cgicc::input SubmitButton(const char* name, const char* value) {
+    cgicc::input button;
+    button.set("type", "submit").set("name", name).set("value", value).set("class", "mybutton");
+    return button;
+}
+
+// An update flag's row with the button that resets it, without a line end.
+template <typename Query>
+void PrintFlagRow(const char* label, Query query, const char* buttonName) {
+    PrintRowStart(label, query);
+    cout << cgicc::td() << SubmitButton(buttonName, "Reset Flag") << cgicc::td() << cgicc::tr();
+}
+
+void PrintNavigation() {
     cout << cgicc::div().set("class", "navi")
          << cgicc::a().set("class", "small").set("href", "/index.html") << "Home" << cgicc::a()
          << " / " << cgicc::a().set("class", "small").set("href", "updatefirmwareform.cgi")
          << "UpdateFirmware" << cgicc::a() << cgicc::div() << endl;
-    cout << cgicc::h2("Firmware") << endl;
-    PrintDescription();
+}
 
-    JavaVmWrapper wrapper;
-    if (!wrapper.OpenJavaVM()) return 1;
-
-    cout << cgicc::div().set("class", "content") << endl;
+void PrintVersions(JavaVmWrapper& wrapper) {
     cout << cgicc::table() << "\n";
-    // Each query runs after its row's label has been written.
-    cout << cgicc::tr() << cgicc::td() << "Current PACKAGE IMAGE version: " << cgicc::td()
-         << cgicc::td();
-    cout << GetVersion(wrapper, PackageImage) << cgicc::td() << cgicc::tr() << "\n";
-    cout << cgicc::tr() << cgicc::td() << "Current SYSTEM IMAGE version: " << cgicc::td()
-         << cgicc::td();
-    cout << GetVersion(wrapper, SystemImage) << cgicc::td() << cgicc::tr() << "\n";
-    cout << cgicc::tr() << cgicc::td() << "Current APPLICATION IMAGE version: " << cgicc::td()
-         << cgicc::td();
-    cout << GetVersion(wrapper, ApplicationImage) << cgicc::td() << cgicc::tr() << "\n";
+    PrintRow("Current PACKAGE IMAGE version: ", [&] { return GetVersion(wrapper, PackageImage); });
+    PrintRow("Current SYSTEM IMAGE version: ", [&] { return GetVersion(wrapper, SystemImage); });
+    PrintRow("Current APPLICATION IMAGE version: ",
+             [&] { return GetVersion(wrapper, ApplicationImage); });
     const std::string releaseCandidate = GetReleaseCandidate();
     if (!releaseCandidate.empty()) {
-        cout << cgicc::tr() << cgicc::td() << "Preliminary version: " << cgicc::td() << cgicc::td();
-        cout << releaseCandidate << cgicc::td() << cgicc::tr() << "\n";
-        cout << cgicc::tr() << cgicc::td() << "Applicationimage created: " << cgicc::td()
-             << cgicc::td();
-        cout << GetCreatedAt() << cgicc::td() << cgicc::tr() << "\n";
+        PrintRow("Preliminary version: ", [&] { return releaseCandidate; });
+        PrintRow("Applicationimage created: ", GetCreatedAt);
     }
     cout << cgicc::table() << endl;
+}
 
-    cout << cgicc::form()
-                .set("method", "post")
-                .set("action", "updatefirmwarechecksum.cgi")
-                .set("enctype", "multipart/form-data")
-         << endl;
+void PrintFlags(JavaVmWrapper& wrapper) {
     cout << cgicc::br() << endl;
     cout << cgicc::h3("Last Update") << endl;
     cout << cgicc::table() << "\n";
-    cout << cgicc::tr() << cgicc::td() << "SYSTEM IMAGE:" << cgicc::td() << cgicc::td();
-    cout << GetBootFlag(wrapper) << cgicc::td() << cgicc::td()
-         << cgicc::input()
-                .set("type", "submit")
-                .set("name", "resetbootflag")
-                .set("value", "Reset Flag")
-                .set("class", "mybutton")
-         << cgicc::td() << cgicc::tr() << "\n";
-    cout << cgicc::tr() << cgicc::td() << "APPLICATION IMAGE:" << cgicc::td() << cgicc::td();
-    cout << GetAppFlag(wrapper) << cgicc::td() << cgicc::td()
-         << cgicc::input()
-                .set("type", "submit")
-                .set("name", "resetappflag")
-                .set("value", "Reset Flag")
-                .set("class", "mybutton")
-         << cgicc::td() << cgicc::tr() << cgicc::table() << "\n";
+    PrintFlagRow(
+        "SYSTEM IMAGE:", [&] { return GetBootFlag(wrapper); }, "resetbootflag");
+    cout << "\n";
+    PrintFlagRow(
+        "APPLICATION IMAGE:", [&] { return GetAppFlag(wrapper); }, "resetappflag");
+    cout << cgicc::table() << "\n";
+}
+
+void PrintUpload() {
     cout << cgicc::br() << "\n";
     cout << cgicc::h3("Update Firmware") << endl;
     cout << cgicc::p() << "Please select the file and press " << cgicc::i(cgicc::b("Send the file"))
@@ -207,13 +211,31 @@ int main() {
          << " APPLICATION" << cgicc::td() << cgicc::tr() << cgicc::table() << "\n";
     cout << cgicc::p()
          << cgicc::input().set("type", "reset").set("value", "Reset").set("class", "mybutton")
-         << " &nbsp;&nbsp;&nbsp;&nbsp;&nbsp;"
-         << cgicc::input()
-                .set("type", "submit")
-                .set("name", "submit")
-                .set("value", "Send the file")
-                .set("class", "mybutton")
+         << " &nbsp;&nbsp;&nbsp;&nbsp;&nbsp;" << SubmitButton("submit", "Send the file")
          << cgicc::p() << "\n";
+}
+
+}  // namespace
+
+int main() {
+    CGI_TRACE();
+    OvixHtml frame("Update Firmware");
+    PrintNavigation();
+    cout << cgicc::h2("Firmware") << endl;
+    PrintDescription();
+
+    JavaVmWrapper wrapper;
+    if (!wrapper.OpenJavaVM()) return 1;
+
+    cout << cgicc::div().set("class", "content") << endl;
+    PrintVersions(wrapper);
+    cout << cgicc::form()
+                .set("method", "post")
+                .set("action", "updatefirmwarechecksum.cgi")
+                .set("enctype", "multipart/form-data")
+         << endl;
+    PrintFlags(wrapper);
+    PrintUpload();
     cout << cgicc::form() << endl;
     cout << cgicc::div() << endl;
     return 0;
