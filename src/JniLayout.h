@@ -16,12 +16,20 @@ class JniLayout : public LogLayout {
 
     void FormatAndAppend(std::ostream& out, const LogEvent& event) override {
         out << event.GetDateTimeUsec() << "  ";
-        out << std::setfill(' ') << std::left << std::setw(10) << event.GetLogLevelName();
-        out << std::setfill(' ') << std::left << std::setw(15) << event.GetLabelText();
-        out << std::setfill(' ') << std::left << std::setw(6) << event.GetLabelNumber();
-        out << std::setfill(' ') << std::left << std::setw(25) << event.GetFileName();
-        out << std::setfill(' ') << std::left << std::setw(6) << event.GetLineNumber();
+        Field(out, 10, event.GetLogLevelName());
+        Field(out, 15, event.GetLabelText());
+        Field(out, 6, event.GetLabelNumber());
+        Field(out, 25, event.GetFileName());
+        Field(out, 6, event.GetLineNumber());
         out << event.GetMessage() << "\n";
+    }
+
+  private:
+    // The value left-aligned in at least width characters, padded with
+    // blanks; fill and adjustment are set anew for every field.
+    template <typename T>
+    static void Field(std::ostream& out, int width, const T& value) {
+        out << std::setfill(' ') << std::left << std::setw(width) << value;
     }
 };
 
