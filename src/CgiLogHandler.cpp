@@ -3,8 +3,18 @@
 #include "JniLayout.h"
 
 namespace {
+
 bool logConfigured = false;
-}
+
+const struct {
+    CgiLogLevel number;
+    const char* name;
+} kLevelNames[] = {
+    {LevelDebug, "DEBUG"}, {LevelInfo, "INFO"},   {LevelWarn, "WARN"},
+    {LevelError, "ERROR"}, {LevelFatal, "FATAL"},
+};
+
+}  // namespace
 
 LogHandler* GetCgiLogHandler() {
     LogHandler* handler = Logger::GetLogHandler("cgi");
@@ -16,11 +26,9 @@ LogHandler* GetCgiLogHandler() {
     file->SetLayout(new JniLayout);
     handler->AddLogClient(file);
 
-    Logger::GetLogLevelManager()->AddLogLevel(LevelDebug, "DEBUG");
-    Logger::GetLogLevelManager()->AddLogLevel(LevelInfo, "INFO");
-    Logger::GetLogLevelManager()->AddLogLevel(LevelWarn, "WARN");
-    Logger::GetLogLevelManager()->AddLogLevel(LevelError, "ERROR");
-    Logger::GetLogLevelManager()->AddLogLevel(LevelFatal, "FATAL");
+    for (const auto& level : kLevelNames) {
+        Logger::GetLogLevelManager()->AddLogLevel(level.number, level.name);
+    }
 
     Logger::GetLogHandler("JOVIX")->AddLogClient(handler);
     logConfigured = true;

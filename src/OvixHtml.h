@@ -19,6 +19,7 @@ class OvixHtml {
     void PrintMessageBody(const std::string& heading, const std::string& linkText,
                           const std::string& url, const std::string& message);
 
+  private:
     static void PrintHead(const std::string& pageTitle);
     static void PrintBanner();
 };
