@@ -17,9 +17,13 @@ enum CgiLogLevel : uint32_t {
 LogHandler* GetCgiLogHandler();
 
 // One log statement, with the source path of the call site relative to the
-// project root (the build maps the prefix away).
-#define CGI_LOG(level, ...) \
-    LogFormater((level), __FILE__, __LINE__).Log(GetCgiLogHandler(), __VA_ARGS__)
+// project root (the build maps the prefix away). The device's library takes
+// the format as char* (it does not write to it); the cast lets a literal pass
+// to either signature, and the compilers still check it against the
+// arguments where Log carries the printf attribute.
+#define CGI_LOG(level, format, ...)          \
+    LogFormater((level), __FILE__, __LINE__) \
+        .Log(GetCgiLogHandler(), const_cast<char*>(format), ##__VA_ARGS__)
 
 // The trace that opens a function: its own name at level 10.
 #define CGI_TRACE() CGI_LOG(LevelDebug, "%s", __func__)

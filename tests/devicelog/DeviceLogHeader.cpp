@@ -1,0 +1,8 @@
+// Fails the build when the modules beside it would see another Logger.h.
+#include <type_traits>
+
+#include "Logger.h"
+
+static_assert(std::is_same<decltype(&LogFormater::Log),
+                           void (LogFormater::*)(LogHandler*, char*, ...)>::value,
+              "the device's logging header must come first on the include path");
