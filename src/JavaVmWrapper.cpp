@@ -145,11 +145,9 @@ jmethodID JavaVmWrapper::FindStaticMethod(const char* name, const char* signatur
 
 bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    jmethodID method = FindStaticMethod(name.c_str(), "()Ljava/lang/String;");
-    if (method == nullptr) {
-        CGI_LOG(LevelError, "Methode '%s' not found", name.c_str());
-        return false;
-    }
+    jmethodID method = Checked(FindStaticMethod(name.c_str(), "()Ljava/lang/String;"),
+                               MethodNotFound(name.c_str()));
+    if (method == nullptr) return false;
     auto text = static_cast<jstring>(env->CallStaticObjectMethod(configClass, method));
     if (ReportException()) {
         CGI_LOG(LevelError, "Methode '%s' threw an exception", name.c_str());
@@ -171,11 +169,8 @@ bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
 
 bool JavaVmWrapper::CallFunction(const std::string& name, int& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    jmethodID method = FindStaticMethod(name.c_str(), "()I");
-    if (method == nullptr) {
-        CGI_LOG(LevelError, "Methode '%s' not found", name.c_str());
-        return false;
-    }
+    jmethodID method = Checked(FindStaticMethod(name.c_str(), "()I"), MethodNotFound(name.c_str()));
+    if (method == nullptr) return false;
     if (!CallStaticIntMethod(method, result)) {
         CGI_LOG(LevelError, "Methode '%s' threw an exception", name.c_str());
         return false;
