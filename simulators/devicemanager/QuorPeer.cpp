@@ -1,0 +1,157 @@
+#include "QuorPeer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+bool SendAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The header block and as many body bytes as its content length names; less
+// when the client closes or stays silent for 5 s.
+std::string ReadRequest(int fd) {
+    const timeval bound{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    std::string request;
+    size_t wanted = std::string::npos;
+    char buffer[4096];
+    while (request.size() < wanted) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        request.append(buffer, static_cast<size_t>(n));
+        const auto end = request.find("\r\n\r\n");
+        if (wanted != std::string::npos || end == std::string::npos) continue;
+        std::string header = request.substr(0, end);
+        for (char& c : header) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const auto at = header.find("\ncontent-length:");
+        wanted = end + 4 + (at == std::string::npos ? 0 : std::strtoul(&header[at + 16], nullptr, 10));
+    }
+    return request;
+}
+
+}  // namespace
+
+bool ParseDelivery(const std::string& name, Delivery& delivery) {
+    static const char* const kNames[] = {"whole", "chunks", "bytewise",    "trickle",
+                                         "silent", "reset", "backlog-full"};
+    const auto found = std::find(std::begin(kNames), std::end(kNames), name);
+    delivery = static_cast<Delivery>(found - std::begin(kNames));
+    return found != std::end(kNames);
+}
+
+QuorPeer::QuorPeer(std::vector<std::string> replies, Delivery delivery,
+                   std::chrono::milliseconds pause)
+    : replies_(std::move(replies)), delivery_(delivery), pause_(pause) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(5302);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    const bool full = delivery_ == Delivery::BacklogFull;
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, full ? 0 : 16) != 0) {
+        close(fd);
+        return;
+    }
+    listener_ = fd;
+    // Connections that are never accepted fill the queue of a backlog of 0;
+    // the kernel then drops further connection requests.
+    for (int i = 0; full && i < 2; ++i) {
+        held_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        connect(held_.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        pollfd ready{held_.back(), POLLOUT, 0};
+        poll(&ready, 1, 100);
+    }
+}
+
+QuorPeer::~QuorPeer() {
+    Stop();
+    for (int fd : held_) close(fd);
+    if (listener_ >= 0) close(listener_);
+}
+
+void QuorPeer::Start() {
+    thread_ = std::thread([this] { Serve(); });
+}
+
+void QuorPeer::Stop() {
+    stop_ = true;
+    if (listener_ >= 0) shutdown(listener_, SHUT_RDWR);  // ends a waiting accept
+    if (thread_.joinable()) thread_.join();
+}
+
+void QuorPeer::Serve() {
+    for (size_t number = 0; !stop_ && listener_ >= 0; ++number) {
+        if (delivery_ == Delivery::BacklogFull) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        Answer(fd, replies_.empty() ? "" : replies_[std::min(number, replies_.size() - 1)]);
+        close(fd);
+    }
+}
+
+void QuorPeer::Answer(int fd, const std::string& reply) {
+    if (delivery_ == Delivery::Reset) {
+        const linger abort{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(ReadRequest(fd));
+    }
+    recorded_.notify_all();
+    char buffer[4096];
+    if (delivery_ == Delivery::Silent) {
+        while (recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+        return;
+    }
+    if (delivery_ == Delivery::Whole) {
+        SendAll(fd, reply.data(), reply.size());
+        return;
+    }
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // The first piece ends with the XML declaration, which the client looks
+    // for in its first receive only.
+    const size_t first = std::min(reply.find('>', reply.find("\r\n\r\n")) + 1, reply.size());
+    bool open = SendPieces(fd, reply, first, delivery_ == Delivery::Chunks ? 32 : 1);
+    while (open && delivery_ == Delivery::Trickle && !stop_) open = SendPieces(fd, " ", 0, 1);
+}
+
+bool QuorPeer::SendPieces(int fd, const std::string& text, size_t first, size_t piece) {
+    if (first > 0 && !SendAll(fd, text.data(), first)) return false;
+    for (size_t at = first; at < text.size() && !stop_; at += piece) {
+        std::this_thread::sleep_for(pause_);
+        if (!SendAll(fd, text.data() + at, std::min(piece, text.size() - at))) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> QuorPeer::Requests(size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    recorded_.wait_for(lock, std::chrono::seconds(5), [&] { return requests_.size() >= count; });
+    return requests_;
+}

@@ -1,0 +1,256 @@
+// The device-manager client and the tool toggledeviceallocation against the
+// peer on 127.0.0.1:5302, as three tables: exchanges, reply parsing, the tool.
+// Replies are the files of tests/data/quor/replies; requests and the tool's
+// output are compared with the golden files of tests/data/quor.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+#include "LogDigestShim.h"
+#include "QuorManipulator.h"
+#include "QuorPeer.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Reply(const std::string& name) {
+    return ReadFile(DataPath("quor/replies/" + name));
+}
+
+std::string Body(const std::string& reply) {
+    return reply.substr(reply.find("\r\n\r\n") + 4);
+}
+
+// A peer serving those replies; none when there are none.
+std::unique_ptr<QuorPeer> StartPeer(const Names& names, Delivery delivery) {
+    if (names.empty()) return nullptr;
+    Names replies;
+    for (const auto& name : names) replies.push_back(Reply(name));
+    auto peer = std::make_unique<QuorPeer>(replies, delivery, std::chrono::milliseconds(2));
+    EXPECT_TRUE(peer->Listening());
+    peer->Start();
+    return peer;
+}
+
+// The requests against golden files quor/request-<name>.txt ("": none sent).
+void ExpectRequests(QuorPeer* peer, const Names& expected) {
+    const Names requests = peer != nullptr ? peer->Requests(expected.size()) : Names();
+    ASSERT_EQ(requests.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (expected[i].empty()) {
+            EXPECT_EQ(requests[i], "");
+        } else {
+            EXPECT_TRUE(MatchesGolden(requests[i], DataPath("quor/request-" + expected[i] + ".txt")));
+        }
+    }
+}
+
+// The digest line of the log's last record.
+std::string LastRecord() {
+    static const std::regex record("^(DEBUG|INFO|WARN|ERROR|FATAL) .*");
+    std::string last;
+    for (const auto& line : SplitLines(LogDigest(ReadFile("/tmp/cgi.log"))))
+        if (std::regex_match(line, record)) last = line;
+    return last;
+}
+
+void ExpectLastRecord(const std::string& pattern) {
+    const std::string last = LastRecord();
+    EXPECT_TRUE(std::regex_match(last, std::regex("(DEBUG|ERROR) cgi src/QuorManipulator.cpp " +
+                                                  pattern)))
+        << last;
+}
+
+const char kAddress[] = "127.0.0.1";
+const char kStatus[] = "quorGetDeviceStatus";
+
+struct Exchange {
+    const char* name;
+    Names replies;  // none: nothing listens
+    Delivery delivery;
+    const char* address;
+    const char* function;
+    int status;               // 0: the result is the reply's body
+    const char* isAllocated;  // GetSingleVar afterwards
+    const char* lastRecord;   // pattern of the last record's message
+    Names requests;
+    const char* log = nullptr;  // golden of the whole log, if any
+};
+
+TEST(Quor, Exchanges) {
+    const auto W = Delivery::Whole;
+    const Exchange table[] = {
+        {"whole", {"status-free"}, W, kAddress, kStatus, 0, "0", "ConLen: 324", {"status"},
+         "exchange.log"},
+        {"chunks", {"status-free"}, Delivery::Chunks, kAddress, kStatus, 0, "0", "ConLen: 324",
+         {"status"}},
+        {"bytewise", {"status-free"}, Delivery::Bytewise, kAddress, kStatus, 0, "0",
+         "ConLen: 324", {"status"}},
+        {"allocate", {"allocate-done"}, W, kAddress, "quorAllocateDevice", 0, "1", "ConLen: 346",
+         {"allocate"}},
+        {"release", {"release-done"}, W, kAddress, "quorReleaseDevice", 0, "0", "ConLen: 337",
+         {"release"}},
+        {"large", {"large"}, W, kAddress, kStatus, 0, "0", "ConLen: 6376", {"status"}},
+        {"nul", {"nul"}, W, kAddress, kStatus, 0, "", "ConLen: 5374", {"status"}},
+        {"bad-length", {"bad-length"}, W, kAddress, kStatus, 0, "0", "ConLen: 0", {"status"}},
+        {"no-length", {"no-length"}, W, kAddress, kStatus, -1, "", "Receive:", {"status"}},
+        {"upper-length", {"upper-length"}, W, kAddress, kStatus, -1, "", "Receive:", {"status"}},
+        {"cut-short", {"cut-short"}, W, kAddress, kStatus, -1, "",
+         "recv connection closed by peer", {"status"}},
+        {"dquote-decl", {"dquote-decl"}, W, kAddress, kStatus, -1, "",
+         "recv connection closed by peer", {"status"}},
+        {"silent", {"status-free"}, Delivery::Silent, kAddress, kStatus, -1, "", "recv timed out",
+         {"status"}},
+        {"reset", {"status-free"}, Delivery::Reset, kAddress, kStatus, -1, "", "(send|recv) .+",
+         {}},
+        {"backlog-full", {"status-free"}, Delivery::BacklogFull, kAddress, kStatus, -1, "",
+         "connect timed out", {}},
+        {"no-service", {}, W, kAddress, kStatus, -1, "", "connect Connection refused", {}},
+        {"unknown-function", {"status-free"}, W, kAddress, "quorResetDevice", -1, "",
+         "Wrong command", {""}},
+        {"function-case", {"status-free"}, W, kAddress, "quorgetdevicestatus", -1, "",
+         "Wrong command", {""}},
+        {"no-address", {"status-free"}, W, "", kStatus, -1, "", "SendToQuor", {}},
+        {"no-function", {"status-free"}, W, kAddress, "", -1, "", "SendToQuor", {}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        WriteFile("/tmp/cgi.log", "");
+        auto peer = StartPeer(row.replies, row.delivery);
+        QuorManipulator quor;
+        quor.SetTimeout(300);
+        std::string result = "untouched";
+        EXPECT_EQ(quor.SendToQuor(row.address, row.function, result), row.status);
+        EXPECT_EQ(result, row.status == 0 ? Body(Reply(row.replies[0])) : "untouched");
+        ExpectLastRecord(row.lastRecord);
+        if (row.log != nullptr) {
+            EXPECT_TRUE(MatchesGolden(LogDigest(ReadFile("/tmp/cgi.log")),
+                                      DataPath(std::string("quor/") + row.log)));
+        }
+        EXPECT_EQ(quor.GetSingleVar("IsAllocated"), row.isAllocated);
+        ExpectRequests(peer.get(), row.requests);
+    }
+}
+
+struct Parse {
+    const char* reply;  // "": no exchange (empty address); the earlier reply stays
+    const char* isAllocated;
+    const char* owner;
+    const char* code;  // GetStatusMessages' out-parameters, "unchanged" before
+    const char* msg;
+    const char* log = nullptr;  // golden of the whole log, if any
+};
+
+// One client for all rows: each exchange replaces the reply that is parsed.
+TEST(Quor, ParsesTheLastReply) {
+    const char* U = "unchanged";
+    const Parse table[] = {
+        {"status-busy", "1", "", "17", "Device busy", "parse.log"},
+        {"status-free", "0", "", "0", "OK"},
+        {"", "0", "", "0", "OK"},
+        {"status-code-only", "", "", "3", U},
+        {"status-names", "", "", U, "second"},
+        {"no-struct", "", "", U, U},
+        {"empty-var", "", "", "0", "OK"},
+        {"ws-value", "\n  ", "OVIX_WEB", "0", "OK"},
+        {"squote-var", "0", "", "0", "OK"},
+        {"no-length", "", "", U, U},
+        {"not-wellformed", "", "", U, U},
+        {"xxe", "0", "", "0", "OK"},
+        {"nested-entities", "", "", U, U},
+    };
+    WriteFile("/tmp/secret.txt", "SECRET");
+    WriteFile("/tmp/secret.dtd", "<!ENTITY inner 'SECRET'>");
+    Names script;
+    for (const auto& row : table)
+        if (*row.reply != '\0') script.push_back(row.reply);
+    auto peer = StartPeer(script, Delivery::Whole);
+    QuorManipulator quor;
+    for (const auto& row : table) {
+        SCOPED_TRACE(*row.reply != '\0' ? row.reply : "no exchange");
+        WriteFile("/tmp/cgi.log", "");
+        std::string result, code = U, msg = U;
+        quor.SendToQuor(*row.reply != '\0' ? kAddress : "", kStatus, result);
+        EXPECT_EQ(quor.GetSingleVar("IsAllocated"), row.isAllocated);
+        EXPECT_EQ(quor.GetSingleVar("DeviceOwner"), row.owner);
+        quor.GetStatusMessages(code, msg);
+        EXPECT_EQ(code, row.code);
+        EXPECT_EQ(msg, row.msg);
+        if (row.log != nullptr) {
+            EXPECT_TRUE(MatchesGolden(LogDigest(ReadFile("/tmp/cgi.log")),
+                                      DataPath(std::string("quor/") + row.log)));
+        }
+    }
+}
+
+struct Tool {
+    const char* name;
+    Names replies;
+    const char* replyFile;  // what is at /tmp/cgirep.txt before: "", "link" or "fifo"
+    int exitCode;
+    const char* out;  // golden quor/<out>.txt
+    Names requests;
+    const char* lastRecord;
+};
+
+TEST(Quor, ToggleDeviceAllocation) {
+    const Names toAllocate = {"status-free", "allocate-done", "status-allocated"};
+    const Names allocate = {"status", "allocate", "status"};
+    const Tool table[] = {
+        {"not-allocated", toAllocate, "", 0, "toggle-not-allocated", allocate, "ConLen: 332"},
+        {"allocated", {"status-allocated", "release-done", "status-free"}, "", 0,
+         "toggle-allocated", {"status", "release", "status"}, "ConLen: 324"},
+        {"reply-file-link", toAllocate, "link", 0, "toggle-not-allocated", allocate,
+         "ConLen: 332"},
+        {"reply-file-fifo", toAllocate, "fifo", 0, "toggle-not-allocated", allocate,
+         "ConLen: 332"},
+        {"start1", {"squote-var"}, "", 1, "toggle-start1", {"status"}, "ConLen: 324"},
+        {"end1", {"isallocated-last"}, "", 1, "toggle-end1", {"status"}, "ConLen: 324"},
+        {"start2", {"boolean"}, "", 1, "toggle-start2", {"status"}, "ConLen: 330"},
+        {"end2", {"unclosed-string"}, "", 1, "toggle-end2", {"status"}, "ConLen: 315"},
+        {"no-service", {}, "", 1, "toggle-no-reply", {}, "connect Connection refused"},
+        {"xxe", {"xxe", "allocate-done", "status-allocated"}, "", 0, "toggle-xxe", allocate,
+         "ConLen: 332"},
+    };
+    WriteFile("/tmp/secret.txt", "SECRET");
+    WriteFile("/tmp/secret.dtd", "<!ENTITY inner 'SECRET'>");
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        WriteFile("/tmp/cgi.log", "");
+        std::filesystem::remove("/tmp/cgirep.txt");
+        const std::string link = row.replyFile;
+        if (link == "link") {
+            WriteFile("/tmp/elsewhere", "keep");
+            ASSERT_EQ(symlink("/tmp/elsewhere", "/tmp/cgirep.txt"), 0);
+        } else if (link == "fifo") {
+            ASSERT_EQ(mkfifo("/tmp/cgirep.txt", 0600), 0);
+        }
+        auto peer = StartPeer(row.replies, Delivery::Whole);
+        RunOptions options;
+        options.timeoutSeconds = 30;
+        const RunResult run =
+            testsupport::Run(TargetCommand({std::string(OVIX_BUILD_DIR) + "/toggledeviceallocation"}), options);
+        EXPECT_EQ(run.exitCode, row.exitCode);
+        EXPECT_TRUE(MatchesGolden(run.out, DataPath(std::string("quor/") + row.out + ".txt")));
+        EXPECT_EQ(run.err, "");
+        ExpectRequests(peer.get(), row.requests);
+        ExpectLastRecord(row.lastRecord);
+        if (link == "link") {
+            EXPECT_EQ(ReadFile("/tmp/elsewhere"), "keep");
+            EXPECT_TRUE(std::filesystem::is_symlink("/tmp/cgirep.txt"));
+        } else if (link.empty()) {
+            EXPECT_EQ(ReadFile("/tmp/cgirep.txt"),
+                      (row.replies.empty() ? "" : Body(Reply(row.replies[0]))) + "\n");
+        }
+    }
+}
+
+}  // namespace
