@@ -33,9 +33,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!ok || replies.empty()) {
-        std::fputs("usage: devicemanager-sim [--delivery whole|chunks|bytewise|trickle|silent|"
-                   "reset|backlog-full] [--pause MS] --reply FILE...\n",
-                   stderr);
+        std::fputs(
+            "usage: devicemanager-sim [--delivery whole|chunks|bytewise|trickle|silent|"
+            "reset|backlog-full] [--pause MS] --reply FILE...\n",
+            stderr);
         return 2;
     }
     QuorPeer peer(replies, delivery, pause);

@@ -40,7 +40,8 @@ std::string ReadRequest(int fd) {
         std::string header = request.substr(0, end);
         for (char& c : header) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const auto at = header.find("\ncontent-length:");
-        wanted = end + 4 + (at == std::string::npos ? 0 : std::strtoul(&header[at + 16], nullptr, 10));
+        wanted =
+            end + 4 + (at == std::string::npos ? 0 : std::strtoul(&header[at + 16], nullptr, 10));
     }
     return request;
 }
@@ -48,8 +49,8 @@ std::string ReadRequest(int fd) {
 }  // namespace
 
 bool ParseDelivery(const std::string& name, Delivery& delivery) {
-    static const char* const kNames[] = {"whole", "chunks", "bytewise",    "trickle",
-                                         "silent", "reset", "backlog-full"};
+    static const char* const kNames[] = {"whole",  "chunks", "bytewise",    "trickle",
+                                         "silent", "reset",  "backlog-full"};
     const auto found = std::find(std::begin(kNames), std::end(kNames), name);
     delivery = static_cast<Delivery>(found - std::begin(kNames));
     return found != std::end(kNames);

@@ -16,8 +16,8 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Loopback as the only interface: the isolated view.
     if_nameindex* interfaces = if_nameindex();
-    const bool isolated = interfaces != nullptr && interfaces[0].if_index != 0 &&
-                          interfaces[1].if_index == 0;
+    const bool isolated =
+        interfaces != nullptr && interfaces[0].if_index != 0 && interfaces[1].if_index == 0;
     if_freenameindex(interfaces);
     if (!isolated) {
         std::fputs("quor_reply_fuzzer: run it in scripts/isolate (port 5302, /tmp)\n", stderr);

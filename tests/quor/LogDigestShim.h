@@ -6,8 +6,8 @@ inline std::string LogDigest(const std::string& text) {
     std::string digest;
     for (const auto& line : SplitLines(text)) {
         LogLine p;
-        digest += ParseLogLine(line, p) ? p.level + " " + p.label + " " + p.file + " " + p.message
-                                        : line;
+        digest +=
+            ParseLogLine(line, p) ? p.level + " " + p.label + " " + p.file + " " + p.message : line;
         digest += "\n";
     }
     return digest;

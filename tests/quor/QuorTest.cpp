@@ -48,7 +48,8 @@ void ExpectRequests(QuorPeer* peer, const Names& expected) {
         if (expected[i].empty()) {
             EXPECT_EQ(requests[i], "");
         } else {
-            EXPECT_TRUE(MatchesGolden(requests[i], DataPath("quor/request-" + expected[i] + ".txt")));
+            EXPECT_TRUE(
+                MatchesGolden(requests[i], DataPath("quor/request-" + expected[i] + ".txt")));
         }
     }
 }
@@ -64,8 +65,8 @@ std::string LastRecord() {
 
 void ExpectLastRecord(const std::string& pattern) {
     const std::string last = LastRecord();
-    EXPECT_TRUE(std::regex_match(last, std::regex("(DEBUG|ERROR) cgi src/QuorManipulator.cpp " +
-                                                  pattern)))
+    EXPECT_TRUE(
+        std::regex_match(last, std::regex("(DEBUG|ERROR) cgi src/QuorManipulator.cpp " + pattern)))
         << last;
 }
 
@@ -88,36 +89,121 @@ struct Exchange {
 TEST(Quor, Exchanges) {
     const auto W = Delivery::Whole;
     const Exchange table[] = {
-        {"whole", {"status-free"}, W, kAddress, kStatus, 0, "0", "ConLen: 324", {"status"},
+        {"whole",
+         {"status-free"},
+         W,
+         kAddress,
+         kStatus,
+         0,
+         "0",
+         "ConLen: 324",
+         {"status"},
          "exchange.log"},
-        {"chunks", {"status-free"}, Delivery::Chunks, kAddress, kStatus, 0, "0", "ConLen: 324",
+        {"chunks",
+         {"status-free"},
+         Delivery::Chunks,
+         kAddress,
+         kStatus,
+         0,
+         "0",
+         "ConLen: 324",
          {"status"}},
-        {"bytewise", {"status-free"}, Delivery::Bytewise, kAddress, kStatus, 0, "0",
-         "ConLen: 324", {"status"}},
-        {"allocate", {"allocate-done"}, W, kAddress, "quorAllocateDevice", 0, "1", "ConLen: 346",
+        {"bytewise",
+         {"status-free"},
+         Delivery::Bytewise,
+         kAddress,
+         kStatus,
+         0,
+         "0",
+         "ConLen: 324",
+         {"status"}},
+        {"allocate",
+         {"allocate-done"},
+         W,
+         kAddress,
+         "quorAllocateDevice",
+         0,
+         "1",
+         "ConLen: 346",
          {"allocate"}},
-        {"release", {"release-done"}, W, kAddress, "quorReleaseDevice", 0, "0", "ConLen: 337",
+        {"release",
+         {"release-done"},
+         W,
+         kAddress,
+         "quorReleaseDevice",
+         0,
+         "0",
+         "ConLen: 337",
          {"release"}},
         {"large", {"large"}, W, kAddress, kStatus, 0, "0", "ConLen: 6376", {"status"}},
         {"nul", {"nul"}, W, kAddress, kStatus, 0, "", "ConLen: 5374", {"status"}},
         {"bad-length", {"bad-length"}, W, kAddress, kStatus, 0, "0", "ConLen: 0", {"status"}},
         {"no-length", {"no-length"}, W, kAddress, kStatus, -1, "", "Receive:", {"status"}},
         {"upper-length", {"upper-length"}, W, kAddress, kStatus, -1, "", "Receive:", {"status"}},
-        {"cut-short", {"cut-short"}, W, kAddress, kStatus, -1, "",
-         "recv connection closed by peer", {"status"}},
-        {"dquote-decl", {"dquote-decl"}, W, kAddress, kStatus, -1, "",
-         "recv connection closed by peer", {"status"}},
-        {"silent", {"status-free"}, Delivery::Silent, kAddress, kStatus, -1, "", "recv timed out",
+        {"cut-short",
+         {"cut-short"},
+         W,
+         kAddress,
+         kStatus,
+         -1,
+         "",
+         "recv connection closed by peer",
          {"status"}},
-        {"reset", {"status-free"}, Delivery::Reset, kAddress, kStatus, -1, "", "(send|recv) .+",
+        {"dquote-decl",
+         {"dquote-decl"},
+         W,
+         kAddress,
+         kStatus,
+         -1,
+         "",
+         "recv connection closed by peer",
+         {"status"}},
+        {"silent",
+         {"status-free"},
+         Delivery::Silent,
+         kAddress,
+         kStatus,
+         -1,
+         "",
+         "recv timed out",
+         {"status"}},
+        {"reset",
+         {"status-free"},
+         Delivery::Reset,
+         kAddress,
+         kStatus,
+         -1,
+         "",
+         "(send|recv) .+",
          {}},
-        {"backlog-full", {"status-free"}, Delivery::BacklogFull, kAddress, kStatus, -1, "",
-         "connect timed out", {}},
+        {"backlog-full",
+         {"status-free"},
+         Delivery::BacklogFull,
+         kAddress,
+         kStatus,
+         -1,
+         "",
+         "connect timed out",
+         {}},
         {"no-service", {}, W, kAddress, kStatus, -1, "", "connect Connection refused", {}},
-        {"unknown-function", {"status-free"}, W, kAddress, "quorResetDevice", -1, "",
-         "Wrong command", {""}},
-        {"function-case", {"status-free"}, W, kAddress, "quorgetdevicestatus", -1, "",
-         "Wrong command", {""}},
+        {"unknown-function",
+         {"status-free"},
+         W,
+         kAddress,
+         "quorResetDevice",
+         -1,
+         "",
+         "Wrong command",
+         {""}},
+        {"function-case",
+         {"status-free"},
+         W,
+         kAddress,
+         "quorgetdevicestatus",
+         -1,
+         "",
+         "Wrong command",
+         {""}},
         {"no-address", {"status-free"}, W, "", kStatus, -1, "", "SendToQuor", {}},
         {"no-function", {"status-free"}, W, kAddress, "", -1, "", "SendToQuor", {}},
     };
@@ -206,18 +292,26 @@ TEST(Quor, ToggleDeviceAllocation) {
     const Names allocate = {"status", "allocate", "status"};
     const Tool table[] = {
         {"not-allocated", toAllocate, "", 0, "toggle-not-allocated", allocate, "ConLen: 332"},
-        {"allocated", {"status-allocated", "release-done", "status-free"}, "", 0,
-         "toggle-allocated", {"status", "release", "status"}, "ConLen: 324"},
-        {"reply-file-link", toAllocate, "link", 0, "toggle-not-allocated", allocate,
-         "ConLen: 332"},
-        {"reply-file-fifo", toAllocate, "fifo", 0, "toggle-not-allocated", allocate,
-         "ConLen: 332"},
+        {"allocated",
+         {"status-allocated", "release-done", "status-free"},
+         "",
+         0,
+         "toggle-allocated",
+         {"status", "release", "status"},
+         "ConLen: 324"},
+        {"reply-file-link", toAllocate, "link", 0, "toggle-not-allocated", allocate, "ConLen: 332"},
+        {"reply-file-fifo", toAllocate, "fifo", 0, "toggle-not-allocated", allocate, "ConLen: 332"},
         {"start1", {"squote-var"}, "", 1, "toggle-start1", {"status"}, "ConLen: 324"},
         {"end1", {"isallocated-last"}, "", 1, "toggle-end1", {"status"}, "ConLen: 324"},
         {"start2", {"boolean"}, "", 1, "toggle-start2", {"status"}, "ConLen: 330"},
         {"end2", {"unclosed-string"}, "", 1, "toggle-end2", {"status"}, "ConLen: 315"},
         {"no-service", {}, "", 1, "toggle-no-reply", {}, "connect Connection refused"},
-        {"xxe", {"xxe", "allocate-done", "status-allocated"}, "", 0, "toggle-xxe", allocate,
+        {"xxe",
+         {"xxe", "allocate-done", "status-allocated"},
+         "",
+         0,
+         "toggle-xxe",
+         allocate,
          "ConLen: 332"},
     };
     WriteFile("/tmp/secret.txt", "SECRET");
@@ -236,8 +330,8 @@ TEST(Quor, ToggleDeviceAllocation) {
         auto peer = StartPeer(row.replies, Delivery::Whole);
         RunOptions options;
         options.timeoutSeconds = 30;
-        const RunResult run =
-            testsupport::Run(TargetCommand({std::string(OVIX_BUILD_DIR) + "/toggledeviceallocation"}), options);
+        const RunResult run = testsupport::Run(
+            TargetCommand({std::string(OVIX_BUILD_DIR) + "/toggledeviceallocation"}), options);
         EXPECT_EQ(run.exitCode, row.exitCode);
         EXPECT_TRUE(MatchesGolden(run.out, DataPath(std::string("quor/") + row.out + ".txt")));
         EXPECT_EQ(run.err, "");
