@@ -10,7 +10,6 @@
 #include <memory>
 #include <regex>
 
-#include "LogDigestShim.h"
 #include "QuorManipulator.h"
 #include "QuorPeer.h"
 #include "TestSupport.h"
