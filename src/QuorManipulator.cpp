@@ -17,36 +17,10 @@
 
 #include "CgiLogHandler.h"
 
-const char* const kQuorAddress = "127.0.0.1";
-const char* const kWddxDtd = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
-const char* const kQuorReplyFile = "/tmp/cgirep.txt";
-
 namespace {
 
 constexpr size_t kReceiveSize = 4096;
 const char kXmlDeclaration[] = "<?xml version='1.0'?>";
-
-// Owns a file descriptor.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
-
-struct XmlFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
 const char* Text(const XmlText& text) {
     return reinterpret_cast<const char*>(text.get());
@@ -62,16 +36,43 @@ const char* ErrorText(int error) {
     return error == EAGAIN || error == EINPROGRESS ? "timed out" : std::strerror(error);
 }
 
-bool SendAll(int fd, const std::string& data) {
-    size_t sent = 0;
-    while (sent < data.size()) {
-        // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
-        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+// Hands all of data to put(bytes, size), which writes some of it and returns
+// how many bytes it took, or -1.
+template <typename Put>
+bool PutAll(const std::string& data, Put put) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = put(data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        sent += static_cast<size_t>(n);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// A TCP socket connected to port 5302 at address, or none (logged). Every
+// receive and send on it waits at most timeout; on Linux the send bound also
+// ends a blocking connect (EINPROGRESS).
+Fd Connect(const std::string& address, std::chrono::milliseconds timeout) {
+    Fd sock(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!sock) {
+        CGI_LOG(LevelError, "socket %s", std::strerror(errno));
+        return sock;
+    }
+    const auto ms = timeout.count();
+    const timeval bound{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+    setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    setsockopt(sock.Get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(kQuorPort);
+    peer.sin_addr.s_addr = inet_addr(address.c_str());
+    if (connect(sock.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        CGI_LOG(LevelError, "connect %s", ErrorText(errno));
+        return Fd();
+    }
+    return sock;
 }
 
 // One receive of at most kReceiveSize bytes; logs why when nothing came.
@@ -99,6 +100,15 @@ int ParseContentLength(const char* text) {
     return static_cast<int>(value);
 }
 
+std::string PacketStart() {
+    std::string packet;
+    packet.append("<?xml version='1.0'?>\n");
+    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
+    packet.append("<wddxPacket version='1.0'>\n");
+    packet.append("<header/>\n");
+    return packet;
+}
+
 void PrintReply(const std::string& reply) {
     std::fputs("\n\n", stdout);
     std::fwrite(reply.data(), 1, reply.size(), stdout);
@@ -118,15 +128,10 @@ Fd WriteReplyFile(const std::string& reply) {
                  0644));
     struct stat info;
     if (!file || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Fd();
-    const std::string text = reply + "\n";
-    size_t written = 0;
-    while (written < text.size()) {
-        ssize_t n = write(file.Get(), text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Fd();
-        written += static_cast<size_t>(n);
-    }
-    if (lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
+    const bool written = PutAll(reply + "\n", [&](const char* bytes, size_t size) {
+        return write(file.Get(), bytes, size);
+    });
+    if (!written || lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
     return file;
 }
 
@@ -163,7 +168,15 @@ void RefuseExternalEntities() {
     xmlSetExternalEntityLoader(RefuseToLoad);
 }
 
-QuorManipulator::QuorManipulator() {
+void XmlFree::operator()(xmlDoc* document) const {
+    xmlFreeDoc(document);
+}
+
+void XmlFree::operator()(xmlChar* text) const {
+    xmlFree(text);
+}
+
+QuorManipulator::QuorManipulator(std::chrono::milliseconds timeout) : timeout(timeout) {
     RefuseExternalEntities();
 }
 
@@ -182,33 +195,22 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
     this->address = address;
     reply.clear();
 
-    Fd sock(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!sock) {
-        CGI_LOG(LevelError, "socket %s", std::strerror(errno));
-        return -1;
-    }
-    // Bounds every receive and send; on Linux the send bound also ends a
-    // blocking connect (EINPROGRESS).
-    const timeval bound{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    setsockopt(sock.Get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+    const Fd sock = Connect(this->address, timeout);
+    if (!sock) return -1;
 
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(kQuorPort);
-    peer.sin_addr.s_addr = inet_addr(this->address.c_str());
-    if (connect(sock.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        CGI_LOG(LevelError, "connect %s", ErrorText(errno));
-        return -1;
-    }
-
+    // The request.
     const std::string request = BuildRequest();
     if (request.empty()) return -1;
-    if (!SendAll(sock.Get(), request)) {
+    // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
+    const bool sent = PutAll(request, [&](const char* bytes, size_t size) {
+        return send(sock.Get(), bytes, size, MSG_NOSIGNAL);
+    });
+    if (!sent) {
         CGI_LOG(LevelError, "send %s", ErrorText(errno));
         return -1;
     }
 
+    // The first receive: the header block and the start of the body.
     char buffer[kReceiveSize + 1];
     ssize_t received = Receive(sock.Get(), buffer);
     if (received <= 0) return -1;
@@ -217,6 +219,7 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
     // The chunk with its true length: a NUL in it ends neither search.
     const std::string chunk(buffer, static_cast<size_t>(received));
 
+    // The length, counted from the XML declaration on.
     const auto lengthAt = chunk.find("content-length");
     if (lengthAt == std::string::npos) return -1;
     const int contentLength = ParseContentLength(buffer + lengthAt);
@@ -228,6 +231,7 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
         reply.assign(chunk, bodyAt, std::string::npos);
         count = static_cast<long long>(reply.size());
     }
+    // The rest of the body.
     while (count < contentLength) {
         received = Receive(sock.Get(), buffer);
         if (received <= 0) {
@@ -267,19 +271,6 @@ std::string QuorManipulator::BuildRequest() {
     request.append(packet);
     return request;
 }
-
-namespace {
-
-std::string PacketStart() {
-    std::string packet;
-    packet.append("<?xml version='1.0'?>\n");
-    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
-    packet.append("<wddxPacket version='1.0'>\n");
-    packet.append("<header/>\n");
-    return packet;
-}
-
-}  // namespace
 
 std::string QuorManipulator::BuildStatusPacket() {
     std::string packet = PacketStart();

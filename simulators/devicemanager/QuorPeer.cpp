@@ -63,30 +63,27 @@ QuorPeer::QuorPeer(std::vector<std::string> replies, Delivery delivery,
     address.sin_family = AF_INET;
     address.sin_port = htons(5302);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     const bool full = delivery_ == Delivery::BacklogFull;
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd, full ? 0 : 16) != 0) {
-        close(fd);
+    if (bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener.Get(), full ? 0 : 16) != 0) {
         return;
     }
-    listener_ = fd;
+    listener_ = std::move(listener);
     // Connections that are never accepted fill the queue of a backlog of 0;
     // the kernel then drops further connection requests.
     for (int i = 0; full && i < 2; ++i) {
-        held_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        connect(held_.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        pollfd ready{held_.back(), POLLOUT, 0};
+        held_.emplace_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        connect(held_.back().Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        pollfd ready{held_.back().Get(), POLLOUT, 0};
         poll(&ready, 1, 100);
     }
 }
 
 QuorPeer::~QuorPeer() {
     Stop();
-    for (int fd : held_) close(fd);
-    if (listener_ >= 0) close(listener_);
 }
 
 void QuorPeer::Start() {
@@ -95,20 +92,20 @@ void QuorPeer::Start() {
 
 void QuorPeer::Stop() {
     stop_ = true;
-    if (listener_ >= 0) shutdown(listener_, SHUT_RDWR);  // ends a waiting accept
+    if (listener_) shutdown(listener_.Get(), SHUT_RDWR);  // ends a waiting accept
     if (thread_.joinable()) thread_.join();
 }
 
 void QuorPeer::Serve() {
-    for (size_t number = 0; !stop_ && listener_ >= 0; ++number) {
+    for (size_t number = 0; !stop_ && listener_; ++number) {
         if (delivery_ == Delivery::BacklogFull) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
-        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        Answer(fd, replies_.empty() ? "" : replies_[std::min(number, replies_.size() - 1)]);
-        close(fd);
+        const Fd connection(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!connection) continue;
+        Answer(connection.Get(),
+               replies_.empty() ? "" : replies_[std::min(number, replies_.size() - 1)]);
     }
 }
 

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "Handles.h"
+
 // How the peer sends a reply: whole (one send); chunks (32 bytes) or
 // bytewise after a first piece that holds the header block and the XML
 // declaration; trickle (bytewise, then blanks until the client goes);
@@ -28,7 +30,7 @@ class QuorPeer {
     QuorPeer(const QuorPeer&) = delete;
     QuorPeer& operator=(const QuorPeer&) = delete;
 
-    bool Listening() const { return listener_ >= 0; }
+    bool Listening() const { return static_cast<bool>(listener_); }
     // Serves until Stop; Start does it on a thread of its own.
     void Serve();
     void Start();
@@ -43,8 +45,8 @@ class QuorPeer {
     std::vector<std::string> replies_;
     Delivery delivery_;
     std::chrono::milliseconds pause_;
-    int listener_ = -1;
-    std::vector<int> held_;
+    Fd listener_;
+    std::vector<Fd> held_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
     std::mutex mutex_;

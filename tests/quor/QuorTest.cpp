@@ -122,8 +122,7 @@ TEST(Quor, Exchanges) {
         SCOPED_TRACE(row.name);
         WriteFile("/tmp/cgi.log", "");
         auto peer = StartPeer(*row.reply != '\0' ? Names{row.reply} : Names(), row.delivery);
-        QuorManipulator quor;
-        quor.SetTimeout(300);
+        QuorManipulator quor(std::chrono::milliseconds(300));
         std::string result = "untouched";
         EXPECT_EQ(quor.SendToQuor(row.address, row.function, result), row.status);
         EXPECT_EQ(result, row.status == 0 ? Body(Reply(row.reply)) : "untouched");
