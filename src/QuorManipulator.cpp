@@ -9,6 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -31,11 +32,6 @@ std::string Content(xmlNodePtr node) {
     return content ? Text(content) : "";
 }
 
-// A timed-out socket call fails with EAGAIN (connect: EINPROGRESS).
-const char* ErrorText(int error) {
-    return error == EAGAIN || error == EINPROGRESS ? "timed out" : std::strerror(error);
-}
-
 // Hands all of data to put(bytes, size), which writes some of it and returns
 // how many bytes it took, or -1.
 template <typename Put>
@@ -50,38 +46,75 @@ bool PutAll(const std::string& data, Put put) {
     return true;
 }
 
-// A TCP socket connected to port 5302 at address, or none (logged). Every
-// receive and send on it waits at most timeout; on Linux the send bound also
-// ends a blocking connect (EINPROGRESS).
-Fd Connect(const std::string& address, std::chrono::milliseconds timeout) {
+// The bounds of one exchange: each connect, send and receive waits at most
+// the step time-out, and all of them end by the deadline, counted from the
+// start of the connect.
+class Bounds {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    Bounds(std::chrono::milliseconds step, std::chrono::milliseconds whole)
+        : step_(step), end_(Clock::now() + whole) {}
+
+    // Bounds the next wait of that kind (SO_RCVTIMEO or SO_SNDTIMEO; on Linux
+    // the send bound also ends a blocking connect with EINPROGRESS). False,
+    // logged, when the deadline has passed or the bound cannot be set.
+    bool Next(int fd, int kind, const char* step) const {
+        using std::chrono::microseconds;
+        const auto left = std::chrono::duration_cast<microseconds>(end_ - Clock::now());
+        if (left.count() <= 0) {
+            CGI_LOG(LevelError, "%s %s", step, "deadline passed");
+            return false;
+        }
+        const auto wait = std::min(left, std::chrono::duration_cast<microseconds>(step_));
+        const timeval bound{static_cast<time_t>(wait.count() / 1000000),
+                            static_cast<suseconds_t>(wait.count() % 1000000)};
+        if (setsockopt(fd, SOL_SOCKET, kind, &bound, sizeof bound) != 0) {
+            CGI_LOG(LevelError, "setsockopt %s", std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+
+    // Why a wait failed: a time-out that ran into the deadline, a time-out
+    // (EAGAIN; connect: EINPROGRESS) or the system's error text.
+    const char* Why(int error) const {
+        if (error != EAGAIN && error != EINPROGRESS) return std::strerror(error);
+        return Clock::now() >= end_ ? "deadline passed" : "timed out";
+    }
+
+  private:
+    std::chrono::milliseconds step_;
+    Clock::time_point end_;
+};
+
+// A TCP socket connected to port 5302 at address, or none (logged).
+Fd Connect(const std::string& address, const Bounds& bounds) {
     Fd sock(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!sock) {
         CGI_LOG(LevelError, "socket %s", std::strerror(errno));
         return sock;
     }
-    const auto ms = timeout.count();
-    const timeval bound{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
-    setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    setsockopt(sock.Get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-
+    if (!bounds.Next(sock.Get(), SO_SNDTIMEO, "connect")) return Fd();
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(kQuorPort);
     peer.sin_addr.s_addr = inet_addr(address.c_str());
     if (connect(sock.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        CGI_LOG(LevelError, "connect %s", ErrorText(errno));
+        CGI_LOG(LevelError, "connect %s", bounds.Why(errno));
         return Fd();
     }
     return sock;
 }
 
 // One receive of at most kReceiveSize bytes; logs why when nothing came.
-ssize_t Receive(int fd, char* buffer) {
+ssize_t Receive(int fd, char* buffer, const Bounds& bounds) {
+    if (!bounds.Next(fd, SO_RCVTIMEO, "recv")) return -1;
     ssize_t n;
     do {
         n = recv(fd, buffer, kReceiveSize, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) CGI_LOG(LevelError, "recv %s", ErrorText(errno));
+    if (n < 0) CGI_LOG(LevelError, "recv %s", bounds.Why(errno));
     if (n == 0) CGI_LOG(LevelError, "recv %s", "connection closed by peer");
     return n;
 }
@@ -176,7 +209,9 @@ void XmlFree::operator()(xmlChar* text) const {
     xmlFree(text);
 }
 
-QuorManipulator::QuorManipulator(std::chrono::milliseconds timeout) : timeout(timeout) {
+QuorManipulator::QuorManipulator(std::chrono::milliseconds timeout,
+                                 std::chrono::milliseconds deadline)
+    : timeout(timeout), deadline(deadline) {
     RefuseExternalEntities();
 }
 
@@ -195,24 +230,26 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
     this->address = address;
     reply.clear();
 
-    const Fd sock = Connect(this->address, timeout);
+    const Bounds bounds(timeout, deadline);
+    const Fd sock = Connect(this->address, bounds);
     if (!sock) return -1;
 
     // The request.
     const std::string request = BuildRequest();
     if (request.empty()) return -1;
+    if (!bounds.Next(sock.Get(), SO_SNDTIMEO, "send")) return -1;
     // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
     const bool sent = PutAll(request, [&](const char* bytes, size_t size) {
         return send(sock.Get(), bytes, size, MSG_NOSIGNAL);
     });
     if (!sent) {
-        CGI_LOG(LevelError, "send %s", ErrorText(errno));
+        CGI_LOG(LevelError, "send %s", bounds.Why(errno));
         return -1;
     }
 
     // The first receive: the header block and the start of the body.
     char buffer[kReceiveSize + 1];
-    ssize_t received = Receive(sock.Get(), buffer);
+    ssize_t received = Receive(sock.Get(), buffer, bounds);
     if (received <= 0) return -1;
     buffer[received] = '\0';
     CGI_LOG(LevelDebug, "Receive:\n%s", buffer);
@@ -233,7 +270,7 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
     }
     // The rest of the body.
     while (count < contentLength) {
-        received = Receive(sock.Get(), buffer);
+        received = Receive(sock.Get(), buffer, bounds);
         if (received <= 0) {
             // An incomplete body is no reply.
             reply.clear();

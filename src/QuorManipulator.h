@@ -13,6 +13,9 @@ inline constexpr char kQuorAddress[] = "127.0.0.1";
 inline constexpr int kQuorPort = 5302;
 // Each connect, send and receive of an exchange waits at most this long.
 inline constexpr std::chrono::milliseconds kQuorTimeout{10000};
+// A whole exchange, from the start of its connect to the last byte of the
+// reply, takes at most this long.
+inline constexpr std::chrono::milliseconds kQuorDeadline{30000};
 // System identifier of the WDDX 1.0 DTD, named in every request packet.
 inline constexpr char kWddxDtd[] = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
 // Where ToggleDeviceAllocation keeps the first status reply of its last run.
@@ -28,8 +31,9 @@ void RefuseExternalEntities();
 // port 5302, and the variables of the last reply.
 class QuorManipulator {
   public:
-    // timeout bounds each connect, send and receive.
-    explicit QuorManipulator(std::chrono::milliseconds timeout = kQuorTimeout);
+    // timeout bounds each connect, send and receive; deadline the whole exchange.
+    explicit QuorManipulator(std::chrono::milliseconds timeout = kQuorTimeout,
+                             std::chrono::milliseconds deadline = kQuorDeadline);
     virtual ~QuorManipulator();
     QuorManipulator(const QuorManipulator&) = delete;
     QuorManipulator& operator=(const QuorManipulator&) = delete;
@@ -61,6 +65,7 @@ class QuorManipulator {
     std::string functionName;
     std::string reply;
     std::chrono::milliseconds timeout;
+    std::chrono::milliseconds deadline;
 };
 
 // Asks for the device status, allocates the device when it is not allocated

@@ -33,7 +33,7 @@ std::unique_ptr<QuorPeer> StartPeer(const Names& names, Delivery delivery) {
     if (names.empty()) return nullptr;
     Names replies;
     for (const auto& name : names) replies.push_back(Reply(name));
-    auto peer = std::make_unique<QuorPeer>(replies, delivery, std::chrono::milliseconds(2));
+    auto peer = std::make_unique<QuorPeer>(replies, delivery, std::chrono::milliseconds(1));
     EXPECT_TRUE(peer->Listening());
     peer->Start();
     return peer;
@@ -109,6 +109,7 @@ TEST(Quor, Exchanges) {
         {"cut-short", "cut-short", W, A, S, -1, "", closed, {"status"}},
         {"dquote-decl", "dquote-decl", W, A, S, -1, "", closed, {"status"}},
         {"silent", "status-free", Delivery::Silent, A, S, -1, "", "recv timed out", {"status"}},
+        {"trickle", "trickle", Delivery::Trickle, A, S, -1, "", "recv deadline passed", {"status"}},
         {"reset", "status-free", Delivery::Reset, A, S, -1, "", "(send|recv) .+", {}},
         {"backlog-full", "status-free", Delivery::BacklogFull, A, S, -1, "", "connect timed out", {}},
         {"no-service", "", W, A, S, -1, "", "connect Connection refused", {}},
@@ -122,9 +123,14 @@ TEST(Quor, Exchanges) {
         SCOPED_TRACE(row.name);
         WriteFile("/tmp/cgi.log", "");
         auto peer = StartPeer(*row.reply != '\0' ? Names{row.reply} : Names(), row.delivery);
-        QuorManipulator quor(std::chrono::milliseconds(300));
+        // Steps of 300 ms at most, a whole exchange of 1.5 s at most.
+        QuorManipulator quor(std::chrono::milliseconds(300), std::chrono::milliseconds(1500));
         std::string result = "untouched";
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(quor.SendToQuor(row.address, row.function, result), row.status);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        std::cout << "[ figures  ] " << row.name << ": " << took.count() << " s\n";
+        EXPECT_LT(took.count(), 2.5) << "every wait is bounded";
         EXPECT_EQ(result, row.status == 0 ? Body(Reply(row.reply)) : "untouched");
         ExpectLastRecord(row.lastRecord);
         if (row.log != nullptr) ExpectLog(row.log);
