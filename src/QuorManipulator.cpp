@@ -63,7 +63,7 @@ class Bounds {
         using std::chrono::microseconds;
         const auto left = std::chrono::duration_cast<microseconds>(end_ - Clock::now());
         if (left.count() <= 0) {
-            CGI_LOG(LevelError, "%s %s", step, "deadline passed");
+            CGI_LOG(LevelError, "%s %s", step, Why(EAGAIN));
             return false;
         }
         const auto wait = std::min(left, std::chrono::duration_cast<microseconds>(step_));
