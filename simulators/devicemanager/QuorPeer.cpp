@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -29,19 +29,13 @@ std::string ReadRequest(int fd) {
     const timeval bound{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
     std::string request;
-    size_t wanted = std::string::npos;
     char buffer[4096];
-    while (request.size() < wanted) {
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
         request.append(buffer, static_cast<size_t>(n));
         const auto end = request.find("\r\n\r\n");
-        if (wanted != std::string::npos || end == std::string::npos) continue;
-        std::string header = request.substr(0, end);
-        for (char& c : header) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const auto at = header.find("\ncontent-length:");
-        wanted =
-            end + 4 + (at == std::string::npos ? 0 : std::strtoul(&header[at + 16], nullptr, 10));
+        const char* length = strcasestr(request.c_str(), "\r\ncontent-length:");
+        const size_t body = length != nullptr ? std::strtoul(length + 17, nullptr, 10) : 0;
+        if (end != std::string::npos && request.size() >= end + 4 + body) break;
     }
     return request;
 }
@@ -126,26 +120,20 @@ void QuorPeer::Answer(int fd, const std::string& reply) {
         }
         return;
     }
-    if (delivery_ == Delivery::Whole) {
-        SendAll(fd, reply.data(), reply.size());
-        return;
-    }
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    // The first piece ends with the XML declaration, which the client looks
-    // for in its first receive only.
-    const size_t first = std::min(reply.find('>', reply.find("\r\n\r\n")) + 1, reply.size());
-    bool open = SendPieces(fd, reply, first, delivery_ == Delivery::Chunks ? 32 : 1);
-    while (open && delivery_ == Delivery::Trickle && !stop_) open = SendPieces(fd, " ", 0, 1);
-}
-
-bool QuorPeer::SendPieces(int fd, const std::string& text, size_t first, size_t piece) {
-    if (first > 0 && !SendAll(fd, text.data(), first)) return false;
-    for (size_t at = first; at < text.size() && !stop_; at += piece) {
+    // Whole: one piece. Else the first piece ends with the XML declaration,
+    // which the client looks for in its first receive only.
+    size_t at = delivery_ == Delivery::Whole
+                    ? reply.size()
+                    : std::min(reply.find('>', reply.find("\r\n\r\n")) + 1, reply.size());
+    const size_t piece = delivery_ == Delivery::Chunks ? 32 : 1;
+    bool open = SendAll(fd, reply.data(), at);
+    for (; open && !stop_ && (at < reply.size() || delivery_ == Delivery::Trickle); at += piece) {
         std::this_thread::sleep_for(pause_);
-        if (!SendAll(fd, text.data() + at, std::min(piece, text.size() - at))) return false;
+        open = at < reply.size() ? SendAll(fd, &reply[at], std::min(piece, reply.size() - at))
+                                 : SendAll(fd, " ", 1);
     }
-    return true;
 }
 
 std::vector<std::string> QuorPeer::Requests(size_t count) {

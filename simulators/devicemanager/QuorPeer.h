@@ -40,7 +40,6 @@ class QuorPeer {
 
   private:
     void Answer(int fd, const std::string& reply);
-    bool SendPieces(int fd, const std::string& text, size_t first, size_t piece);
 
     std::vector<std::string> replies_;
     Delivery delivery_;
