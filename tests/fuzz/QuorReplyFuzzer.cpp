@@ -15,7 +15,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Loopback as the only interface: the isolated view.
-    if_nameindex* interfaces = if_nameindex();
+    struct if_nameindex* interfaces = if_nameindex();
     const bool isolated =
         interfaces != nullptr && interfaces[0].if_index != 0 && interfaces[1].if_index == 0;
     if_freenameindex(interfaces);
