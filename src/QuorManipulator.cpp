@@ -9,6 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,36 +18,10 @@
 
 #include "CgiLogHandler.h"
 
-const char* const kQuorAddress = "127.0.0.1";
-const char* const kWddxDtd = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
-const char* const kQuorReplyFile = "/tmp/cgirep.txt";
-
 namespace {
 
 constexpr size_t kReceiveSize = 4096;
 const char kXmlDeclaration[] = "<?xml version='1.0'?>";
-
-// Owns a file descriptor.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
-
-struct XmlFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
 const char* Text(const XmlText& text) {
     return reinterpret_cast<const char*>(text.get());
@@ -57,30 +32,89 @@ std::string Content(xmlNodePtr node) {
     return content ? Text(content) : "";
 }
 
-// A timed-out socket call fails with EAGAIN (connect: EINPROGRESS).
-const char* ErrorText(int error) {
-    return error == EAGAIN || error == EINPROGRESS ? "timed out" : std::strerror(error);
-}
-
-bool SendAll(int fd, const std::string& data) {
-    size_t sent = 0;
-    while (sent < data.size()) {
-        // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
-        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+// Hands all of data to put(bytes, size), which writes some of it and returns
+// how many bytes it took, or -1.
+template <typename Put>
+bool PutAll(const std::string& data, Put put) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = put(data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        sent += static_cast<size_t>(n);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
     }
     return true;
 }
 
+// The bounds of one exchange: each connect, send and receive waits at most
+// the step time-out, and all of them end by the deadline, counted from the
+// start of the connect.
+class Bounds {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    Bounds(std::chrono::milliseconds step, std::chrono::milliseconds whole)
+        : step_(step), end_(Clock::now() + whole) {}
+
+    // Bounds the next wait of that kind (SO_RCVTIMEO or SO_SNDTIMEO; on Linux
+    // the send bound also ends a blocking connect with EINPROGRESS). False,
+    // logged, when the deadline has passed or the bound cannot be set.
+    bool Next(int fd, int kind, const char* step) const {
+        using std::chrono::microseconds;
+        const auto left = std::chrono::duration_cast<microseconds>(end_ - Clock::now());
+        if (left.count() <= 0) {
+            CGI_LOG(LevelError, "%s %s", step, Why(EAGAIN));
+            return false;
+        }
+        const auto wait = std::min(left, std::chrono::duration_cast<microseconds>(step_));
+        const timeval bound{static_cast<time_t>(wait.count() / 1000000),
+                            static_cast<suseconds_t>(wait.count() % 1000000)};
+        if (setsockopt(fd, SOL_SOCKET, kind, &bound, sizeof bound) != 0) {
+            CGI_LOG(LevelError, "setsockopt %s", std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+
+    // Why a wait failed: a time-out that ran into the deadline, a time-out
+    // (EAGAIN; connect: EINPROGRESS) or the system's error text.
+    const char* Why(int error) const {
+        if (error != EAGAIN && error != EINPROGRESS) return std::strerror(error);
+        return Clock::now() >= end_ ? "deadline passed" : "timed out";
+    }
+
+  private:
+    std::chrono::milliseconds step_;
+    Clock::time_point end_;
+};
+
+// A TCP socket connected to port 5302 at address, or none (logged).
+Fd Connect(const std::string& address, const Bounds& bounds) {
+    Fd sock(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!sock) {
+        CGI_LOG(LevelError, "socket %s", std::strerror(errno));
+        return sock;
+    }
+    if (!bounds.Next(sock.Get(), SO_SNDTIMEO, "connect")) return Fd();
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(kQuorPort);
+    peer.sin_addr.s_addr = inet_addr(address.c_str());
+    if (connect(sock.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        CGI_LOG(LevelError, "connect %s", bounds.Why(errno));
+        return Fd();
+    }
+    return sock;
+}
+
 // One receive of at most kReceiveSize bytes; logs why when nothing came.
-ssize_t Receive(int fd, char* buffer) {
+ssize_t Receive(int fd, char* buffer, const Bounds& bounds) {
+    if (!bounds.Next(fd, SO_RCVTIMEO, "recv")) return -1;
     ssize_t n;
     do {
         n = recv(fd, buffer, kReceiveSize, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) CGI_LOG(LevelError, "recv %s", ErrorText(errno));
+    if (n < 0) CGI_LOG(LevelError, "recv %s", bounds.Why(errno));
     if (n == 0) CGI_LOG(LevelError, "recv %s", "connection closed by peer");
     return n;
 }
@@ -97,6 +131,15 @@ int ParseContentLength(const char* text) {
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;
     return static_cast<int>(value);
+}
+
+std::string PacketStart() {
+    std::string packet;
+    packet.append("<?xml version='1.0'?>\n");
+    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
+    packet.append("<wddxPacket version='1.0'>\n");
+    packet.append("<header/>\n");
+    return packet;
 }
 
 void PrintReply(const std::string& reply) {
@@ -118,15 +161,10 @@ Fd WriteReplyFile(const std::string& reply) {
                  0644));
     struct stat info;
     if (!file || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Fd();
-    const std::string text = reply + "\n";
-    size_t written = 0;
-    while (written < text.size()) {
-        ssize_t n = write(file.Get(), text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Fd();
-        written += static_cast<size_t>(n);
-    }
-    if (lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
+    const bool written = PutAll(reply + "\n", [&](const char* bytes, size_t size) {
+        return write(file.Get(), bytes, size);
+    });
+    if (!written || lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
     return file;
 }
 
@@ -163,7 +201,17 @@ void RefuseExternalEntities() {
     xmlSetExternalEntityLoader(RefuseToLoad);
 }
 
-QuorManipulator::QuorManipulator() {
+void XmlFree::operator()(xmlDoc* document) const {
+    xmlFreeDoc(document);
+}
+
+void XmlFree::operator()(xmlChar* text) const {
+    xmlFree(text);
+}
+
+QuorManipulator::QuorManipulator(std::chrono::milliseconds timeout,
+                                 std::chrono::milliseconds deadline)
+    : timeout(timeout), deadline(deadline) {
     RefuseExternalEntities();
 }
 
@@ -182,41 +230,33 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
     this->address = address;
     reply.clear();
 
-    Fd sock(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!sock) {
-        CGI_LOG(LevelError, "socket %s", std::strerror(errno));
-        return -1;
-    }
-    // Bounds every receive and send; on Linux the send bound also ends a
-    // blocking connect (EINPROGRESS).
-    const timeval bound{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    setsockopt(sock.Get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    setsockopt(sock.Get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+    const Bounds bounds(timeout, deadline);
+    const Fd sock = Connect(this->address, bounds);
+    if (!sock) return -1;
 
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(kQuorPort);
-    peer.sin_addr.s_addr = inet_addr(this->address.c_str());
-    if (connect(sock.Get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        CGI_LOG(LevelError, "connect %s", ErrorText(errno));
-        return -1;
-    }
-
+    // The request.
     const std::string request = BuildRequest();
     if (request.empty()) return -1;
-    if (!SendAll(sock.Get(), request)) {
-        CGI_LOG(LevelError, "send %s", ErrorText(errno));
+    if (!bounds.Next(sock.Get(), SO_SNDTIMEO, "send")) return -1;
+    // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
+    const bool sent = PutAll(request, [&](const char* bytes, size_t size) {
+        return send(sock.Get(), bytes, size, MSG_NOSIGNAL);
+    });
+    if (!sent) {
+        CGI_LOG(LevelError, "send %s", bounds.Why(errno));
         return -1;
     }
 
+    // The first receive: the header block and the start of the body.
     char buffer[kReceiveSize + 1];
-    ssize_t received = Receive(sock.Get(), buffer);
+    ssize_t received = Receive(sock.Get(), buffer, bounds);
     if (received <= 0) return -1;
     buffer[received] = '\0';
     CGI_LOG(LevelDebug, "Receive:\n%s", buffer);
     // The chunk with its true length: a NUL in it ends neither search.
     const std::string chunk(buffer, static_cast<size_t>(received));
 
+    // The length, counted from the XML declaration on.
     const auto lengthAt = chunk.find("content-length");
     if (lengthAt == std::string::npos) return -1;
     const int contentLength = ParseContentLength(buffer + lengthAt);
@@ -228,8 +268,9 @@ int QuorManipulator::SendToQuor(const std::string& address, const std::string& f
         reply.assign(chunk, bodyAt, std::string::npos);
         count = static_cast<long long>(reply.size());
     }
+    // The rest of the body.
     while (count < contentLength) {
-        received = Receive(sock.Get(), buffer);
+        received = Receive(sock.Get(), buffer, bounds);
         if (received <= 0) {
             // An incomplete body is no reply.
             reply.clear();
@@ -267,19 +308,6 @@ std::string QuorManipulator::BuildRequest() {
     request.append(packet);
     return request;
 }
-
-namespace {
-
-std::string PacketStart() {
-    std::string packet;
-    packet.append("<?xml version='1.0'?>\n");
-    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
-    packet.append("<wddxPacket version='1.0'>\n");
-    packet.append("<header/>\n");
-    return packet;
-}
-
-}  // namespace
 
 std::string QuorManipulator::BuildStatusPacket() {
     std::string packet = PacketStart();

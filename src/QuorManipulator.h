@@ -3,18 +3,23 @@
 
 #include <libxml/tree.h>
 
-#include <memory>
+#include <chrono>
 #include <string>
 
+#include "Handles.h"
+
 // The device-manager service runs on the device itself.
-extern const char* const kQuorAddress;
-constexpr int kQuorPort = 5302;
+inline constexpr char kQuorAddress[] = "127.0.0.1";
+inline constexpr int kQuorPort = 5302;
 // Each connect, send and receive of an exchange waits at most this long.
-constexpr int kQuorTimeoutMs = 10000;
+inline constexpr std::chrono::milliseconds kQuorTimeout{10000};
+// A whole exchange, from the start of its connect to the last byte of the
+// reply, takes at most this long.
+inline constexpr std::chrono::milliseconds kQuorDeadline{30000};
 // System identifier of the WDDX 1.0 DTD, named in every request packet.
-extern const char* const kWddxDtd;
+inline constexpr char kWddxDtd[] = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
 // Where ToggleDeviceAllocation keeps the first status reply of its last run.
-extern const char* const kQuorReplyFile;
+inline constexpr char kQuorReplyFile[] = "/tmp/cgirep.txt";
 
 // Makes libxml2 refuse every external entity, DTD or document that a parse
 // would load by URL, for the whole process (logged). Parses of memory and of
@@ -22,17 +27,13 @@ extern const char* const kQuorReplyFile;
 // QuorManipulator calls it.
 void RefuseExternalEntities();
 
-// Owns a parsed libxml2 document.
-struct XmlDocFree {
-    void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
-};
-using XmlDoc = std::unique_ptr<xmlDoc, XmlDocFree>;
-
 // Client of the device-manager service: WDDX packets sent as HTTP requests to
 // port 5302, and the variables of the last reply.
 class QuorManipulator {
   public:
-    QuorManipulator();
+    // timeout bounds each connect, send and receive; deadline the whole exchange.
+    explicit QuorManipulator(std::chrono::milliseconds timeout = kQuorTimeout,
+                             std::chrono::milliseconds deadline = kQuorDeadline);
     virtual ~QuorManipulator();
     QuorManipulator(const QuorManipulator&) = delete;
     QuorManipulator& operator=(const QuorManipulator&) = delete;
@@ -56,9 +57,6 @@ class QuorManipulator {
     void GetStatusMessages(std::string& code, std::string& msg);
     std::string GetSingleVar(const std::string& name);
 
-    // Shortens the wait of connect, send and receive (for tests).
-    void SetTimeout(int milliseconds) { timeoutMs = milliseconds; }
-
   private:
     xmlNodePtr FindChildNode(xmlNodePtr parent, const std::string& name);
 
@@ -66,7 +64,8 @@ class QuorManipulator {
     std::string address;
     std::string functionName;
     std::string reply;
-    int timeoutMs = kQuorTimeoutMs;
+    std::chrono::milliseconds timeout;
+    std::chrono::milliseconds deadline;
 };
 
 // Asks for the device status, allocates the device when it is not allocated

@@ -51,17 +51,15 @@ std::string LogClient::Format(const LogEvent& event) const {
 LogClientFile::LogClientFile(const std::string& path, bool flag)
     : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (flag ? O_APPEND : O_TRUNC), 0644)) {}
 
-LogClientFile::~LogClientFile() {
-    if (fd_ >= 0) close(fd_);
-}
+LogClientFile::~LogClientFile() = default;
 
 void LogClientFile::HandleEvent(const LogEvent& event) {
-    if (fd_ < 0) return;
+    if (!fd_) return;
     const std::string text = Format(event);
     // One write per event keeps lines of concurrent writers whole. A short
     // write (a full file system) is not continued: the rest could land
     // after another process's line.
-    while (write(fd_, text.data(), text.size()) < 0 && errno == EINTR) {
+    while (write(fd_.Get(), text.data(), text.size()) < 0 && errno == EINTR) {
     }
 }
 

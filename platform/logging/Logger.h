@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
+
 class LogEvent {
   public:
     LogEvent(std::string dateTimeUsec, std::string levelName, std::string fileName, int line,
@@ -86,7 +88,7 @@ class LogClientFile : public LogClient {
     void HandleEvent(const LogEvent& event) override;
 
   private:
-    int fd_;
+    Fd fd_;
 };
 
 class LogHandler : public LogHandlerClient {

@@ -1,0 +1,56 @@
+#ifndef OVIX_SIMULATORS_QUORPEER_H
+#define OVIX_SIMULATORS_QUORPEER_H
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Handles.h"
+
+// How the peer sends a reply: whole (one send); chunks (32 bytes) or
+// bytewise after a first piece that holds the header block and the XML
+// declaration; trickle (bytewise, then blanks until the client goes);
+// silent (reads the request, never answers); reset (closes each connection at
+// once with a reset); backlog-full (never accepts, its accept queue full).
+enum class Delivery { Whole, Chunks, Bytewise, Trickle, Silent, Reset, BacklogFull };
+bool ParseDelivery(const std::string& name, Delivery& delivery);
+
+// Stand-in of the device-manager service on 127.0.0.1:5302: answers the
+// connections in turn with a script of whole HTTP replies, one a connection
+// (the last one again once the script is used up), and records each request.
+class QuorPeer {
+  public:
+    QuorPeer(std::vector<std::string> replies, Delivery delivery,
+             std::chrono::milliseconds pause = std::chrono::milliseconds(1));
+    ~QuorPeer();
+    QuorPeer(const QuorPeer&) = delete;
+    QuorPeer& operator=(const QuorPeer&) = delete;
+
+    bool Listening() const { return static_cast<bool>(listener_); }
+    // Serves until Stop; Start does it on a thread of its own.
+    void Serve();
+    void Start();
+    void Stop();
+    // The requests so far, waiting up to 5 s until there are at least `count`.
+    std::vector<std::string> Requests(size_t count = 0);
+
+  private:
+    void Answer(int fd, const std::string& reply);
+
+    std::vector<std::string> replies_;
+    Delivery delivery_;
+    std::chrono::milliseconds pause_;
+    Fd listener_;
+    std::vector<Fd> held_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable recorded_;
+    std::vector<std::string> requests_;
+};
+
+#endif
