@@ -1,228 +1,197 @@
-// The real program, run as a web server runs it, in the isolated view: the
-// test writes the device's /app files and reads /tmp/cgi.log afterwards.
-#include <gtest/gtest.h>
+// The real program, run as a web server runs it, once per scenario, each run
+// in an isolated view of its own (scripts/isolate) whose /app starts as the
+// sample device and whose /tmp is a folder of the test. Standard output is
+// compared with a golden page, /tmp/cgi.log (as LogDigest) with
+// tests/data/page/<scenario>.log. Every run has the VM's JNI checks on.
+#include <signal.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "TestSupport.h"
 
 using namespace testsupport;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-class PageTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::filesystem::remove_all("/tmp/cgi.log");
-        for (const auto& entry : std::filesystem::directory_iterator("/app"))
-            std::filesystem::remove_all(entry.path());
-        WriteSampleDevice("/app");
-    }
-
-    RunResult RunPage(const std::string& variant = "", RunOptions options = {}) {
-        options.env.insert(options.env.begin(),
-                           {"JAVA_CLASSPATH=" + ConfigJar(variant),
-                            "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"});
-        options.timeoutSeconds = 30;
-        RunResult result =
-            testsupport::Run({std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"}, options);
-        EXPECT_FALSE(result.timedOut);
-        if (std::getenv("OVIX_CHECK_JNI") != nullptr) {
-            for (const std::string& text : {result.out, result.err, ReadFile("/tmp/cgi.log")})
-                EXPECT_EQ(text.find("WARNING"), std::string::npos) << text;
-        }
-        return result;
-    }
-
-    // The program's own log records, in order; the VM's error output
-    // (stack traces) in between is left out.
-    static std::vector<LogLine> Records() {
-        std::vector<LogLine> records;
-        for (const auto& text : SplitLines(ReadFile("/tmp/cgi.log"))) {
-            LogLine line;
-            if (ParseLogLine(text, line)) records.push_back(line);
-        }
-        return records;
-    }
-    static Strings Messages() {
-        Strings messages;
-        for (const auto& record : Records()) messages.push_back(record.message);
-        return messages;
-    }
-    static size_t Count(const std::string& message) {
-        Strings all = Messages();
-        return static_cast<size_t>(std::count(all.begin(), all.end(), message));
-    }
-
-    // The value cell of the table row whose label starts with the text.
-    static std::string Cell(const std::string& page, const std::string& label) {
-        auto at = page.find("<tr><td>" + label);
-        if (at == std::string::npos) return "<no row>";
-        auto start = page.find("<td>", at + 8) + 4;
-        return page.substr(start, page.find("</td>", start) - start);
-    }
-    static std::string Golden(const std::string& name) { return DataPath("page/" + name); }
+struct Row {
+    const char* name;
+    const char* html;  // golden page under tests/data/page; "" when not compared
+    int exitCode;
+    // Shell commands run in the view, "$@" being the program (run after
+    // them when they do not name it). $DATA is tests/data/page.
+    const char* shell = "";
+    const char* variant = "";       // the configuration class: the stand-in or a variant
+    Strings env = {};               // more environment (JAVA_TOOL_OPTIONS: keep -Xcheck:jni)
+    Strings isolate = {};           // more scripts/isolate options
+    const char* err = "";           // standard error holds this
+    const char* trigger = nullptr;  // once standard output holds it: the signal,
+    int signal = 0;                 // or with none, the client goes away
+    bool vm = true;                 // the run needs a Java VM that starts
 };
 
-TEST_F(PageTest, CompletePageWithFiveRows) {
-    RunResult result = RunPage();
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(MatchesGolden(result.out, Golden("five_rows.html")));
-    EXPECT_EQ(
-        Messages(),
-        (Strings{"main", "OpenJavaVM", "JAVA_OPTIONS: -Dovix.config=/app/ovix.properties",
-                 "JAVA_CLASSPATH:" + ConfigJar(""), "ChangeStdErr", "GetVersion", "Version: 20601",
-                 "GetVersion", "Version: 20512", "GetVersion", "Version: 20604",
-                 "GetReleaseCandidate", "GetCreatedAt", "GetBootFlag", "GetAppFlag"}));
-    for (const auto& record : Records()) {
-        EXPECT_EQ(record.level, "DEBUG");
-        EXPECT_EQ(record.label, "cgi");
+const char* const kDeployment =
+    "JAVA_TOOL_OPTIONS=-Xcheck:jni -XX:+DisplayVMOutputToStderr -Xlog:disable "
+    "-Xlog:all=warning:stderr ";
+const char* const kContent = "<div class=\"content\" >\n";
+
+// clang-format off
+const Row kRows[] = {
+    // Under strace: the program's writes to standard output and where the
+    // Java library is loaded, compared with five_rows.writes.
+    {"five_rows", "five_rows.html", 0,
+     "exec strace -qq -xx -s 65536 -e trace=openat,write -o /tmp/trace \"$@\""},
+    {"no_preliminary_version", "three_rows.html", 0,
+     "printf '# no preliminary version\\nOTHER=1\\n' >/app/VERSION; rm /app/BUILDDATE"},
+    {"empty_preliminary_version", "three_rows.html", 0, "echo PRELIMINARY_VERSION= >/app/VERSION"},
+    {"version_directory", "three_rows.html", 0, "rm /app/VERSION; mkdir /app/VERSION"},
+    {"version_comments", "version_comments.html", 0,
+     "printf '# PRELIMINARY_VERSION=commented\\n! PRELIMINARY_VERSION=also\\r\\n"
+     "PRELIMINARY_VERSION = first\\r\\n  PRELIMINARY_VERSION =  2.7.0-rc2  \\r\\n' >/app/VERSION"},
+    {"no_build_date", "no_build_date.html", 0, "rm /app/BUILDDATE"},
+    {"build_date_directory", "no_build_date.html", 0, "rm /app/BUILDDATE; mkdir /app/BUILDDATE"},
+    {"markup_in_app_files", "markup_in_app_files.html", 0,
+     "echo 'PRELIMINARY_VERSION=<b>rc&1</b>' >/app/VERSION; "
+     "echo '<i>today</i> & \"now\"' >/app/BUILDDATE"},
+    {"binary_app_files", "binary_app_files.html", 0,
+     "cp \"$DATA/binary/VERSION\" \"$DATA/binary/BUILDDATE\" /app"},
+    {"request_and_arguments_ignored", "five_rows.html", 0,
+     "printf 'resetbootflag=Reset+Flag&x=' | \"$@\" -x --help", "",
+     {"REQUEST_METHOD=POST", "CONTENT_TYPE=application/x-www-form-urlencoded",
+      "CONTENT_LENGTH=27", "QUERY_STRING=imagetype=application&submit=x"}},
+    {"no_java_library", "no_vm.html", 1, "exec bwrap --dev-bind / / --tmpfs /usr/lib/jvm \"$@\""},
+    {"no_class", "no_vm.html", 1, "", "", {"JAVA_CLASSPATH=/app/nothing-here.jar"}},
+    // The VM refuses its options; where no VM exists, it cannot start either.
+    {"vm_refuses_options", "no_vm.html", 1, "", "",
+     {"JAVA_CLASSPATH=/app/none.jar", "JAVA_OPTIONS=-Xms64m -Xmx32m"}, {}, "", nullptr, 0, false},
+    {"no_version_method", "no_version_method.html", 0, "", "nofirmwareversion"},
+    {"throwing", "all_cells_empty.html", 0, "", "throwing"},
+    {"wrong_signatures", "wrong_signatures.html", 0, "", "wrongsignatures"},
+    {"values_at_their_edges", "values_at_their_edges.html", 0, "", "texts"},
+    // The log file: not writable, a directory, on a full /tmp, filling /tmp.
+    {"log_not_writable", "five_rows.html", 0, "echo before >/tmp/cgi.log; chmod 444 /tmp/cgi.log",
+     "", {}, {"--uid", "65534"}, "java.io.FileNotFoundException: /tmp/cgi.log (Permission denied)"},
+    {"log_is_directory", "five_rows.html", 0, "mkdir /tmp/cgi.log", "", {}, {},
+     "java.io.FileNotFoundException: /tmp/cgi.log (Is a directory)"},
+    // A /tmp of its own: the log is copied to /app/cgi.log for the test.
+    {"log_on_full_tmp", "five_rows.html", 0,
+     "head -c 1048576 /dev/zero >/tmp/fill 2>/dev/null; \"$@\"; s=$?; "
+     "cp /tmp/cgi.log /app/cgi.log; exit $s", "", {}, {"--tmp-size", "65536"}},
+    // 196 bytes of room left: the first record whole, the next one cut
+    // where the room ends (a short write is not continued), no more.
+    {"log_fills_tmp", "five_rows.html", 0,
+     "head -c 61440 /dev/zero >/tmp/fill; i=0; while [ $i -lt 39 ]; do "
+     "printf '%099d\\n' $i; i=$((i+1)); done >/tmp/cgi.log; \"$@\"; s=$?; "
+     "echo log $(wc -c </tmp/cgi.log) bytes, $(wc -l </tmp/cgi.log) lines >&2; "
+     "head -n 40 /tmp/cgi.log >/app/cgi.log; exit $s",
+     "", {}, {"--tmp-size", "65536"}, "log 4096 bytes, 40 lines"},
+    {"no_app", "no_app.html", 0, "", "", {}, {"--no-app"}},
+    {"unreadable_app", "no_app.html", 0, "chmod 0 /app", "", {}, {"--uid", "65534"}},
+    // A thread that is not a daemon: DestroyJavaVM waits for it; when it
+    // never ends, SIGTERM ends the process (the VM's handler: status 143).
+    {"non_daemon_thread", "non_daemon_thread.html", 0, "", "nondaemon",
+     {"JAVA_OPTIONS=-Dovix.worker.millis=1500"}},
+    {"non_daemon_thread_sigterm", "non_daemon_thread_sigterm.html", 143, "", "nondaemon",
+     {"JAVA_OPTIONS=-Dovix.worker.millis=600000"}, {}, "", "</form>\n</div>\n", SIGTERM},
+    {"sleeping_class_sigterm", "sleeping_class_sigterm.html", 143, "", "sleeping", {}, {}, "",
+     kContent, SIGTERM},
+    // The client goes away: before the first byte the first write ends the
+    // process (SIGPIPE, 128 + 13); later the writes fail quietly.
+    {"client_gone_at_once", "", 128 + SIGPIPE, "", "", {}, {}, "", "", 0, false},
+    {"client_gone_mid_page", "", 0, "", "sleeping", {"JAVA_OPTIONS=-Dovix.sleep.millis=200"},
+     {}, "", kContent},
+    // What the VM says itself stays off the page with the deployment options.
+    {"vm_warning_to_stderr", "five_rows.html", 0, "", "",
+     {std::string(kDeployment) + "-XX:+UseLargePages"}, {}, "UseLargePages disabled"},
+    {"thread_dump_to_stderr", "sleeping_class.html", 0, "", "sleeping",
+     {"JAVA_OPTIONS=-Dovix.sleep.millis=300", kDeployment}, {}, "Full thread dump", kContent,
+     SIGQUIT},
+    {"vm_ends_while_starting", "vm_ends_while_starting.html", 1, "", "",
+     {std::string(kDeployment) + "-XX:+UseSerialGC -XX:+UseParallelGC"}, {},
+     "Multiple garbage collectors selected"},
+};
+// clang-format on
+
+// The page as the program wrote it to standard output, "@@ write" before
+// each write(2), and "@@ libjvm.so" where the Java library is first opened.
+std::string Writes(const std::string& trace) {
+    static const std::regex call(R"(^(write\(1|openat\(\w+), "((\\x[0-9a-f]{2})*)\")");
+    std::string page;
+    bool loaded = false;
+    for (const auto& line : SplitLines(trace)) {
+        std::smatch m;
+        if (!std::regex_search(line, m, call)) continue;
+        std::string bytes;
+        for (size_t at = 0; at < m.str(2).size(); at += 4)
+            bytes.push_back(static_cast<char>(std::stoi(m.str(2).substr(at + 2, 2), nullptr, 16)));
+        if (m.str(1) == "write(1") {
+            page += "@@ write\n" + bytes;
+        } else if (!loaded && std::regex_search(bytes, std::regex("/libjvm\\.so$"))) {
+            page += "@@ libjvm.so\n";
+            loaded = true;
+        }
     }
-    EXPECT_EQ(Records().front().file, "src/UpdateFirmwareForm.cpp");
+    return page;
 }
 
-TEST_F(PageTest, NoPreliminaryVersionGivesThreeRowsAndNoBuildDate) {
-    WriteFile("/app/VERSION", "# no preliminary version\nOTHER=1\n");
-    std::filesystem::remove("/app/BUILDDATE");
-    RunResult result = RunPage();
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(MatchesGolden(result.out, Golden("three_rows.html")));
-    EXPECT_EQ(Count("GetCreatedAt"), 0u);
-    EXPECT_EQ(Count("Cann't open /app/BUILDDATE"), 0u);
+// Names the row in the CTest names (and not its bytes).
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
 }
 
-TEST_F(PageTest, VersionFileMissingOrEmptyValueGivesThreeRows) {
-    std::filesystem::remove("/app/VERSION");
-    EXPECT_TRUE(MatchesGolden(RunPage().out, Golden("three_rows.html")));
-    WriteFile("/app/VERSION", "PRELIMINARY_VERSION=\n");
-    EXPECT_TRUE(MatchesGolden(RunPage().out, Golden("three_rows.html")));
-}
+class Page : public ::testing::TestWithParam<Row> {};
 
-TEST_F(PageTest, VersionFileCommentsAndRepeatedKeys) {
-    WriteFile("/app/VERSION",
-              "# PRELIMINARY_VERSION=commented\n! PRELIMINARY_VERSION=also\r\n"
-              "PRELIMINARY_VERSION = first\r\n  PRELIMINARY_VERSION =  2.7.0-rc2  \r\n");
-    EXPECT_EQ(Cell(RunPage().out, "Preliminary version"), "2.7.0-rc2");
-}
+TEST_P(Page, Scenario) {
+    const Row& row = GetParam();
+    if (row.vm && !OVIX_JAVA_VM_RUNS) GTEST_SKIP() << "no Java VM starts in this build";
+    TempDir dir;
+    const std::string app = dir / "app", tmp = dir / "tmp";
+    std::filesystem::create_directory(tmp);
+    std::filesystem::copy(DataPath("../../examples/device/app"), app);
 
-TEST_F(PageTest, BuildDateFileCases) {
-    std::filesystem::remove("/app/BUILDDATE");
-    std::string page = RunPage().out;
-    EXPECT_EQ(Cell(page, "Applicationimage created"), "");
-    EXPECT_EQ(Cell(page, "Preliminary version"), "2.7.0-rc1");
-    EXPECT_EQ(Count("Cann't open /app/BUILDDATE"), 1u);
-    EXPECT_EQ(Records().back().level, "DEBUG");  // the flags are still queried
+    Strings argv = {OVIX_ISOLATE, "--app", app, "--tmp", tmp};
+    argv.insert(argv.end(), row.isolate.begin(), row.isolate.end());
+    argv.push_back("--");
+    std::string shell = row.shell;
+    if (!shell.empty() && shell.find("\"$@\"") == std::string::npos) shell += "; exec \"$@\"";
+    if (!shell.empty()) argv.insert(argv.end(), {"/bin/sh", "-c", shell, "sh"});
+    for (const auto& item :
+         TargetCommand({std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"}))
+        argv.push_back(item);
 
-    WriteFile("/app/BUILDDATE", "");
-    EXPECT_EQ(Cell(RunPage().out, "Applicationimage created"), "");
-    WriteFile("/app/BUILDDATE", "2026-11-28\r\nsecond line\n");
-    EXPECT_EQ(Cell(RunPage().out, "Applicationimage created"), "2026-11-28\r");
-    WriteFile("/app/BUILDDATE", "first\nsecond\nthird");
-    EXPECT_EQ(Cell(RunPage().out, "Applicationimage created"), "first");
-    WriteFile("/app/BUILDDATE", "no line feed");
-    EXPECT_EQ(Cell(RunPage().out, "Applicationimage created"), "no line feed");
-}
+    RunOptions options;
+    options.env = {"JAVA_CLASSPATH=" + ConfigJar(row.variant),
+                   "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties", "DATA=" + DataPath("page")};
+    options.env.push_back("JAVA_TOOL_OPTIONS=-Xcheck:jni");
+    options.env.insert(options.env.end(), row.env.begin(), row.env.end());
+    options.useTrigger = row.trigger != nullptr;
+    options.trigger = row.trigger != nullptr ? row.trigger : "";
+    options.signal = row.signal;
+    options.closeStdout = row.signal == 0;
+    options.signalTarget = "updatefirmwareform.cgi";
+    options.timeoutSeconds = 90;
+    RunResult result = testsupport::Run(argv, options);
 
-TEST_F(PageTest, QueryResultsAreWrittenUnescaped) {
-    WriteFile("/app/VERSION", "PRELIMINARY_VERSION=<b>rc&1</b>\n");
-    WriteFile("/app/BUILDDATE", "<i>today</i> & \"now\"\n");
-    std::string page = RunPage().out;
-    EXPECT_EQ(Cell(page, "Preliminary version"), "<b>rc&1</b>");
-    EXPECT_EQ(Cell(page, "Applicationimage created"), "<i>today</i> & \"now\"");
-}
-
-TEST_F(PageTest, RequestChangesNothing) {
-    const std::string golden = Golden("five_rows.html");
-    RunOptions get;
-    get.env = {"REQUEST_METHOD=GET", "QUERY_STRING=imagetype=application&submit=x"};
-    EXPECT_TRUE(MatchesGolden(RunPage("", get).out, golden));
-    RunOptions post;
-    post.env = {"REQUEST_METHOD=POST", "CONTENT_TYPE=application/x-www-form-urlencoded",
-                "CONTENT_LENGTH=27"};
-    post.input = "resetbootflag=Reset+Flag&x=";
-    EXPECT_TRUE(MatchesGolden(RunPage("", post).out, golden));
-    for (const char* method : {"HEAD", "PUT", "DELETE"}) {
-        RunOptions other;
-        other.env = {std::string("REQUEST_METHOD=") + method};
-        EXPECT_TRUE(MatchesGolden(RunPage("", other).out, golden)) << method;
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
+    if (*row.html != '\0') {
+        EXPECT_TRUE(MatchesGolden(result.out, DataPath("page/") + row.html));
     }
-    RunOptions plain;
-    plain.env = {"JAVA_CLASSPATH=" + ConfigJar(""),
-                 "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
-    RunResult withArguments = testsupport::Run(
-        {std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi", "-x", "--help"}, plain);
-    EXPECT_TRUE(MatchesGolden(withArguments.out, golden));
+    const bool copied = std::filesystem::is_regular_file(app + "/cgi.log");
+    const std::string log = ReadFile(copied ? app + "/cgi.log" : tmp + "/cgi.log");
+    EXPECT_TRUE(MatchesGolden(LogDigest(log), DataPath("page/") + row.name + ".log"));
+    EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+    for (const std::string& text : {result.out, result.err, log}) {
+        EXPECT_EQ(text.find("WARNING"), std::string::npos) << text;
+        EXPECT_EQ(text.find("FATAL ERROR"), std::string::npos) << text;
+    }
+    if (std::filesystem::exists(tmp + "/trace")) {
+        EXPECT_TRUE(MatchesGolden(Writes(ReadFile(tmp + "/trace")),
+                                  DataPath("page/") + row.name + ".writes"));
+    }
 }
 
-TEST_F(PageTest, MissingJavaLibraryEndsThePageAfterTheDescription) {
-    // The same program in a view where the JDK's folder is empty.
-    RunOptions options;
-    options.env = {"JAVA_CLASSPATH=" + ConfigJar(""),
-                   "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties"};
-    RunResult result =
-        testsupport::Run({"/usr/bin/bwrap", "--dev-bind", "/", "/", "--tmpfs", "/usr/lib/jvm", "--",
-                          std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"},
-                         options);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(MatchesGolden(result.out, Golden("no_vm.html")));
-    Strings messages = Messages();
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_NE(messages[messages.size() - 2].find("libjvm.so"), std::string::npos);
-    EXPECT_EQ(messages.back(), "Can't create Java VM");
-}
-
-TEST_F(PageTest, MissingClassEndsThePageAfterTheDescription) {
-    RunOptions options;
-    options.env = {"JAVA_CLASSPATH=/app/nothing-here.jar"};
-    RunResult result = RunPage("", options);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(MatchesGolden(result.out, Golden("no_vm.html")));
-    EXPECT_EQ(Messages().back(), "Class 'com/vantor/ovix/config/ConfigOvix' not found");
-    EXPECT_NE(ReadFile("/tmp/cgi.log").find("java.lang.NoClassDefFoundError"), std::string::npos);
-}
-
-TEST_F(PageTest, MissingVersionMethodLeavesEmptyCells) {
-    RunResult result = RunPage("nofirmwareversion");
-    EXPECT_EQ(result.exitCode, 0);
-    for (const char* label : {"Current PACKAGE", "Current SYSTEM", "Current APPLICATION"})
-        EXPECT_EQ(Cell(result.out, label), "") << label;
-    EXPECT_EQ(Cell(result.out, "SYSTEM IMAGE:"), "No update pending");
-    EXPECT_EQ(Cell(result.out, "APPLICATION IMAGE:"), "Update done: reboot to start the new image");
-    EXPECT_EQ(Count("Methode 'getFirmwareVersion' not found"), 3u);
-    for (const auto& message : Messages()) EXPECT_NE(message.rfind("Version: ", 0), 0u) << message;
-}
-
-TEST_F(PageTest, ThrowingMethodsLeaveEmptyCellsNotZeros) {
-    RunResult result = RunPage("throwing");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(MatchesGolden(result.out, Golden("all_cells_empty.html")));
-    EXPECT_EQ(Count("Methode 'getFirmwareVersion' threw an exception"), 3u);
-    EXPECT_EQ(Count("Methode 'getUpdateState' threw an exception"), 2u);
-    const std::string log = ReadFile("/tmp/cgi.log");
-    EXPECT_NE(log.find("java.lang.IllegalStateException: version of image 204 unavailable"),
-              std::string::npos);
-    EXPECT_NE(log.find("java.lang.IllegalStateException: flag of image 201 unavailable"),
-              std::string::npos);
-}
-
-TEST_F(PageTest, StatusMethodWithAnotherSignatureLeavesEmptyFlags) {
-    RunResult result = RunPage("wrongsignatures");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(Cell(result.out, "SYSTEM IMAGE:"), "");
-    EXPECT_EQ(Cell(result.out, "Current SYSTEM"), "");
-    EXPECT_EQ(Count("Methode 'getUpdateState' not found"), 2u);
-    EXPECT_EQ(Count("Methode 'getFirmwareVersion' not found"), 3u);
-}
-
-TEST_F(PageTest, VersionAndStateTextsAtTheirEdges) {
-    std::string page = RunPage("texts").out;
-    EXPECT_EQ(Cell(page, "Current PACKAGE"), "00.00.00");
-    EXPECT_EQ(Cell(page, "Current SYSTEM"), "00.00.01");
-    EXPECT_EQ(Cell(page, "Current APPLICATION"), "12.34.567");
-    EXPECT_EQ(Cell(page, "SYSTEM IMAGE:"), "Unknown update state 7");
-    EXPECT_EQ(Cell(page, "APPLICATION IMAGE:"), "Error: update flag is not a number");
-}
+INSTANTIATE_TEST_SUITE_P(Rows, Page, ::testing::ValuesIn(kRows));
 
 }  // namespace
