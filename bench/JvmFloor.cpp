@@ -1,7 +1,8 @@
-// The floor of one request: create the Java VM with the options the page
-// uses (JAVA_OPTIONS as one option, then the class path) and destroy it.
-// With OVIX_FLOOR_CLASS set, it also loads that class: the share of the
-// configuration class itself in a request.
+// The Java side of one request without the program: create the Java VM with
+// the options the page uses (JAVA_OPTIONS as one option, then the class path)
+// and destroy it. With OVIX_FLOOR_CLASS set it also loads that class and
+// makes the page's static calls on it (three firmware versions, two update
+// states): the same Java work as a request, the reference of the page.
 #include <jni.h>
 
 #include <cstdlib>
@@ -20,10 +21,26 @@ int main() {
     JavaVM* vm = nullptr;
     void* env = nullptr;
     if (JNI_CreateJavaVM(&vm, &env, &args) < 0) return 1;
+    int status = 0;
     if (const char* name = std::getenv("OVIX_FLOOR_CLASS")) {
         JNIEnv* jni = static_cast<JNIEnv*>(env);
-        if (jni->FindClass(name) == nullptr) jni->ExceptionClear();
+        const struct {
+            const char* method;
+            jint image;
+        } calls[] = {{"getFirmwareVersion", 204},
+                     {"getFirmwareVersion", 200},
+                     {"getFirmwareVersion", 201},
+                     {"getUpdateState", 200},
+                     {"getUpdateState", 201}};
+        jclass type = jni->FindClass(name);
+        for (const auto& call : calls) {
+            jmethodID method =
+                type != nullptr ? jni->GetStaticMethodID(type, call.method, "(I)I") : nullptr;
+            if (method != nullptr) jni->CallStaticIntMethod(type, method, call.image);
+            if (method == nullptr || jni->ExceptionCheck()) status = 1;
+            jni->ExceptionClear();
+        }
     }
     vm->DestroyJavaVM();
-    return 0;
+    return status;
 }

@@ -1,6 +1,6 @@
 // Runs commands in turn, round after round, and reports the median wall time,
-// time to first and to last byte of standard output, and peak resident memory
-// of each.
+// time to first and to last byte of standard output, peak resident memory and
+// processor time of each.
 //
 //   pagebench RUNS NAME COMMAND [NAME COMMAND ...]
 // COMMAND is one argument: '|'-separated fields, leading NAME=VALUE fields set
@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 struct Command {
     std::string name;
     std::vector<std::string> env, argv;
-    std::vector<double> wall, firstByte, lastByte, peakMiB;
+    std::vector<double> wall, firstByte, lastByte, peakMiB, cpu;
     int failures = 0;
 };
 
@@ -89,6 +89,8 @@ void RunOnce(Command& command) {
         command.lastByte.push_back(Ms(start, last));
     }
     command.peakMiB.push_back(usage.ru_maxrss / 1024.0);
+    command.cpu.push_back((usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
 }
 
 double Median(std::vector<double> values) {
@@ -120,7 +122,7 @@ int main(int argc, char** argv) {
     }
     for (auto& command : commands) {
         RunOnce(command);  // warms the page cache; not counted
-        command = Command{command.name, command.env, command.argv, {}, {}, {}, {}, 0};
+        command = Command{command.name, command.env, command.argv, {}, {}, {}, {}, {}, 0};
     }
     for (int round = 0; round < runs; ++round) {
         // Alternate the order so that neither command always runs first.
@@ -131,11 +133,12 @@ int main(int argc, char** argv) {
         }
     }
     // One line per command: name, runs, medians of wall time, first byte,
-    // last byte (ms) and peak resident memory (MiB), failed runs.
+    // last byte (ms) and peak resident memory (MiB), failed runs, processor
+    // time (user and system, ms).
     for (const auto& c : commands) {
-        std::printf("%s\t%zu\t%.2f\t%.2f\t%.2f\t%.2f\t%d\n", c.name.c_str(), c.wall.size(),
+        std::printf("%s\t%zu\t%.2f\t%.2f\t%.2f\t%.2f\t%d\t%.2f\n", c.name.c_str(), c.wall.size(),
                     Median(c.wall), Median(c.firstByte), Median(c.lastByte), Median(c.peakMiB),
-                    c.failures);
+                    c.failures, Median(c.cpu));
     }
     return 0;
 }
