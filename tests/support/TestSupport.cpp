@@ -7,15 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
+#include <regex>
 
-#include "JniLayout.h"
 #include "TargetEmulator.h"
 
 extern char** environ;
@@ -67,6 +67,12 @@ std::string DataPath(const std::string& relative) {
 }
 
 ::testing::AssertionResult MatchesGolden(const std::string& actual, const std::string& goldenPath) {
+    const char* update = std::getenv("OVIX_UPDATE_GOLDEN");
+    if (update != nullptr && std::string(update) == "1") {
+        std::filesystem::create_directories(std::filesystem::path(goldenPath).parent_path());
+        WriteFile(goldenPath, actual);
+        return ::testing::AssertionSuccess() << "wrote " << goldenPath;
+    }
     const bool exists = std::filesystem::exists(goldenPath);
     const std::string expected = exists ? ReadFile(goldenPath) : "";
     if (exists && actual == expected) return ::testing::AssertionSuccess();
@@ -309,68 +315,43 @@ std::vector<std::string> TargetCommand(const std::vector<std::string>& argv) {
 
 namespace {
 
-// Reads a blank-free value and then the blanks that pad it to width.
-bool PaddedField(const std::string& text, size_t& pos, size_t width, std::string& value) {
-    size_t start = pos;
-    while (pos < text.size() && text[pos] != ' ') ++pos;
-    value = text.substr(start, pos - start);
-    size_t padding = value.size() < width ? width - value.size() : 0;
-    if (text.compare(pos, padding, std::string(padding, ' ')) != 0) return false;
-    pos += padding;
-    return !value.empty();
-}
+const std::chrono::system_clock::time_point kStarted = std::chrono::system_clock::now();
 
-bool NumberField(const std::string& text, size_t& pos, size_t width, int& number) {
-    size_t start = pos;
-    if (pos < text.size() && text[pos] == '-') ++pos;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) ++pos;
-    std::string digits = text.substr(start, pos - start);
-    if (digits.empty() || digits == "-") return false;
-    number = std::atoi(digits.c_str());
-    size_t padding = digits.size() < width ? width - digits.size() : 0;
-    if (text.compare(pos, padding, std::string(padding, ' ')) != 0) return false;
-    pos += padding;
-    return true;
+// Local time as the log writes it, to the second.
+std::chrono::system_clock::time_point LocalTime(const std::string& text) {
+    std::tm parts{};
+    std::istringstream(text) >> std::get_time(&parts, "%Y-%m-%d %H:%M:%S");
+    parts.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&parts));
 }
 
 }  // namespace
 
-bool ParseLogLine(const std::string& text, LogLine& parsed) {
-    // "2026-12-06 14:03:07.123456  " is 28 characters.
-    if (text.size() < 28 || text.compare(26, 2, "  ") != 0) return false;
-    for (size_t i : {4u, 7u})
-        if (text[i] != '-') return false;
-    if (text[10] != ' ' || text[13] != ':' || text[16] != ':' || text[19] != '.') return false;
-    parsed.date = text.substr(0, 26);
-    size_t pos = 28;
-    if (!PaddedField(text, pos, 10, parsed.level)) return false;
-    if (!PaddedField(text, pos, 15, parsed.label)) return false;
-    if (!NumberField(text, pos, 6, parsed.pid)) return false;
-    // A file name of 25 characters or more is followed by the line number
-    // directly; source names end in a letter, so the digits after it are the line.
-    size_t start = pos;
-    while (pos < text.size() && text[pos] != ' ') ++pos;
-    size_t end = pos;
-    while (end > start && std::isdigit(static_cast<unsigned char>(text[end - 1]))) --end;
-    parsed.file = text.substr(start, end - start);
-    if (parsed.file.empty()) return false;
-    if (end == pos) {
-        size_t padding = parsed.file.size() < 25 ? 25 - parsed.file.size() : 0;
-        if (text.compare(start + parsed.file.size(), padding, std::string(padding, ' ')) != 0)
-            return false;
-        pos = start + parsed.file.size() + padding;
-    } else {
-        pos = end;
+std::string LogDigest(const std::string& logText) {
+    // date, level, label, process id, file and line number (fields padded
+    // to 10, 15, 6, 25 and 6 characters, or wider values followed directly).
+    static const std::regex record(
+        R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{6}  (\S+) +(\S+) +\d+ +(\S*[^\d\s]) *)"
+        R"((?:\d{6,}|\d{5} |\d{4} {2}|\d{3} {3}|\d\d {4}|\d {5})(.*)$)");
+    static const std::regex dated(R"(^\d{4}-\d\d-\d\d )");
+    const std::string build = OVIX_BUILD_DIR;
+    const auto slack = std::chrono::seconds(3);
+    std::string digest;
+    for (std::string line : SplitLines(logText)) {
+        for (auto at = line.find(build); at != std::string::npos; at = line.find(build, at))
+            line.replace(at, build.size(), "${BUILD}");
+        std::smatch m;
+        if (std::regex_match(line, m, record)) {
+            const auto date = LocalTime(m[1]);
+            if (date < kStarted - slack || date > std::chrono::system_clock::now() + slack)
+                ADD_FAILURE() << "record not dated at its event: " << line;
+            line = m.str(2) + " " + m.str(3) + " " + m.str(4) + " " + m.str(5);
+        } else if (std::regex_search(line, dated)) {
+            ADD_FAILURE() << "not a whole record: " << line;
+        }
+        digest += line + "\n";
     }
-    if (!NumberField(text, pos, 6, parsed.line)) return false;
-    parsed.message = text.substr(pos);
-
-    // The parse is right only if the layout writes the same line again.
-    LogEvent event(parsed.date, parsed.level, parsed.file, parsed.line, parsed.message,
-                   parsed.label, parsed.pid);
-    std::ostringstream again;
-    JniLayout().FormatAndAppend(again, event);
-    return again.str() == text + "\n";
+    return digest;
 }
 
 }  // namespace testsupport

@@ -30,7 +30,8 @@ void WriteSampleDevice(const std::string& appDir);
 std::string DataPath(const std::string& relative);
 
 // Compares text with a golden file; on a difference, names the first line
-// that differs and prints both texts.
+// that differs and prints both texts. With OVIX_UPDATE_GOLDEN=1 in the
+// environment it writes the golden file instead and succeeds.
 ::testing::AssertionResult MatchesGolden(const std::string& actual, const std::string& goldenPath);
 
 // A fresh folder that is removed with everything in it when the holder goes.
@@ -124,13 +125,13 @@ std::vector<int> Descendants(int root, const std::string& program = "");
 // every program of the build tree that a test starts.
 std::vector<std::string> TargetCommand(const std::vector<std::string>& argv);
 
-// One parsed line of the log file: date, level, label, pid, file, line, message.
-struct LogLine {
-    std::string date, level, label, file, message;
-    int pid = 0;
-    int line = 0;
-};
-bool ParseLogLine(const std::string& text, LogLine& parsed);
+// The log file's text with each record reduced to "LEVEL LABEL FILE MESSAGE"
+// (date, process id and line number left out); other lines (the Java VM's
+// own output, continuation lines) stay as they are. The build folder is
+// written as ${BUILD}. A record dated outside this process's lifetime (a
+// few seconds of slack) or a line that starts with a date but is no record
+// fails the running test.
+std::string LogDigest(const std::string& logText);
 
 }  // namespace testsupport
 
