@@ -57,52 +57,36 @@ struct Start {
     bool logIsDirectory;    // the Java side cannot open /tmp/cgi.log
     Outcome outcome;
     const char* vmOptions;  // the options the VM reports but the class path; null: not asked
-    const char* records;    // logged by OpenJavaVM
-    const char* javaText;   // written by the Java side to the log by the end
+    const char* records;    // logged by OpenJavaVM after the values of both variables
+    const char* javaText;   // written by the Java side into the log by the end
 };
+
+const char* const kOpenedRecords = "DEBUG ChangeStdErr\n";
+const char* const kClassMissingRecords =
+    "DEBUG ChangeStdErr\nERROR Class 'com/vantor/ovix/config/ConfigOvix' not found\n";
+const char* const kClassMissingText =
+    "java.lang.NoClassDefFoundError: com/vantor/ovix/config/ConfigOvix";
 
 const Start kStarts[] = {
     {"OptionsUnset", nullptr, "${BUILD}/java/configovix-texts.jar", false, kOpened, "",
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: (unset)\n"
-     "DEBUG JAVA_CLASSPATH:${BUILD}/java/configovix-texts.jar\nDEBUG ChangeStdErr\n",
-     ""},
-    {"OptionsEmpty", "", "${BUILD}/java/configovix-texts.jar", false, kOpened, "[]",
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: \n"
-     "DEBUG JAVA_CLASSPATH:${BUILD}/java/configovix-texts.jar\nDEBUG ChangeStdErr\n",
+     kOpenedRecords, ""},
+    {"OptionsEmpty", "", "${BUILD}/java/configovix-texts.jar", false, kOpened, "[]", kOpenedRecords,
      ""},
     {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m -Dother=b",
      "${BUILD}/java/configovix-texts.jar", false, kOpened, "[-Dovix.option=a -Xmx64m -Dother=b]",
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: -Dovix.option=a -Xmx64m -Dother=b\n"
-     "DEBUG JAVA_CLASSPATH:${BUILD}/java/configovix-texts.jar\nDEBUG ChangeStdErr\n",
-     ""},
+     kOpenedRecords, ""},
     {"OptionsRefused", "-Xms64m -Xmx32m", "${BUILD}/java/configovix.jar", false, kRefused, nullptr,
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: -Xms64m -Xmx32m\n"
-     "DEBUG JAVA_CLASSPATH:${BUILD}/java/configovix.jar\nERROR Can't create Java VM\n",
-     ""},
-    {"ClassPathUnset", nullptr, nullptr, false, kClassMissing, nullptr,
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: (unset)\nDEBUG JAVA_CLASSPATH:(unset)\n"
-     "DEBUG ChangeStdErr\nERROR Class 'com/vantor/ovix/config/ConfigOvix' not found\n",
-     "java.lang.NoClassDefFoundError: com/vantor/ovix/config/ConfigOvix"},
+     "ERROR Can't create Java VM\n", ""},
+    {"ClassPathUnset", nullptr, nullptr, false, kClassMissing, nullptr, kClassMissingRecords,
+     kClassMissingText},
     {"ClassPathEmpty", "-Dovix.config=/app/none", "", false, kClassMissing, nullptr,
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: -Dovix.config=/app/none\nDEBUG JAVA_CLASSPATH:\n"
-     "DEBUG ChangeStdErr\nERROR Class 'com/vantor/ovix/config/ConfigOvix' not found\n",
-     "java.lang.NoClassDefFoundError: com/vantor/ovix/config/ConfigOvix"},
+     kClassMissingRecords, kClassMissingText},
     {"LogFileTheVmCannotOpen", nullptr, "${BUILD}/java/configovix.jar", true, kOpened, nullptr,
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: (unset)\n"
-     "DEBUG JAVA_CLASSPATH:${BUILD}/java/configovix.jar\nDEBUG ChangeStdErr\n"
-     "ERROR Can't create output stream\n",
-     ""},
+     "DEBUG ChangeStdErr\nERROR Can't create output stream\n", ""},
     // The VM is destroyed only after its threads that are not daemons.
     {"NonDaemonThread", "-Dovix.worker.millis=1000", "${BUILD}/java/configovix-nondaemon.jar",
-     false, kOpened, nullptr,
-     "DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: -Dovix.worker.millis=1000\n"
-     "DEBUG JAVA_CLASSPATH:${BUILD}/java/configovix-nondaemon.jar\nDEBUG ChangeStdErr\n",
-     "worker thread ended"},
+     false, kOpened, nullptr, kOpenedRecords, "worker thread ended"},
 };
-
-void PrintTo(const Start& row, std::ostream* out) {
-    *out << row.name;
-}
 
 using StartTest = Bridge<Start>;
 
@@ -121,7 +105,10 @@ TEST_P(StartTest, OpensAndLogs) {
         EXPECT_EQ(wrapper.OpenJavaVM(), row.outcome == kOpened);
         EXPECT_EQ(wrapper.GetJniEnv() != nullptr, row.outcome != kRefused);
         EXPECT_EQ(wrapper.GetConfigClass() != nullptr, row.outcome == kOpened);
-        EXPECT_EQ(Digest(0, true), row.records);
+        EXPECT_EQ(Digest(0, true),
+                  std::string("DEBUG OpenJavaVM\nDEBUG JAVA_OPTIONS: ") +
+                      (row.options ? row.options : "(unset)") + "\nDEBUG JAVA_CLASSPATH:" +
+                      (row.classPath ? row.classPath : "(unset)") + "\n" + row.records);
         if (row.vmOptions != nullptr) {
             std::string options, classPath;
             EXPECT_TRUE(wrapper.CallFunction("getInputArgumentsS", options));
@@ -142,100 +129,54 @@ INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts),
                          [](const auto& info) { return info.param.name; });
 
 // Calls of the configuration class's methods, in order, each variant with
-// one VM: a call after a failed one shows that the failure was cleared.
-struct Call {
-    const char* variant;  // of the configuration class (tests/bridge/java)
-    const char* call;     // "text NAME" or "int NAME" (CallFunction), "lan" or "wlan"
-    bool found;           // CallFunction's result
-    const char* result;   // the result after the call: "old" and 5 stay when not set
-    const char* log;      // what the call adds to the log
+// one VM: a call after a failed one shows that the failure was cleared. Each
+// call's result and what it adds to the log are compared with
+// tests/data/bridge/<variant>.txt.
+struct Calls {
+    const char* variant;             // of the configuration class (tests/bridge/java)
+    std::vector<std::string> calls;  // "text NAME", "int NAME" (CallFunction), "lan" or "wlan"
 };
 
-const Call kCalls[] = {
-    {"nofirmwareversion", "wlan", false, "",
-     "DEBUG GetWlanIp4Address\n"
-     "DEBUG CallFunction getWlanIp4AddressS\n"
-     "java.lang.NoSuchMethodError: getWlanIp4AddressS\n"
-     "ERROR Methode 'getWlanIp4AddressS' not found\n"},
-    {"nofirmwareversion", "lan", true, "192.168.1.10",
-     "DEBUG GetLanIp4Address\n"
-     "DEBUG CallFunction getLanIp4AddressS\n"},
-    {"wrongsignatures", "text getLanIp4AddressS", false, "old",  // returns int
-     "DEBUG CallFunction getLanIp4AddressS\n"
-     "java.lang.NoSuchMethodError: static "
-     "Lcom/vantor/ovix/config/ConfigOvix;.getLanIp4AddressS()Ljava/lang/String;\n"
-     "ERROR Methode 'getLanIp4AddressS' not found\n"},
-    {"wrongsignatures", "text getWlanIp4AddressS", false, "old",  // not static
-     "DEBUG CallFunction getWlanIp4AddressS\n"
-     "java.lang.NoSuchMethodError: static "
-     "Lcom/vantor/ovix/config/ConfigOvix;.getWlanIp4AddressS()Ljava/lang/String;\n"
-     "ERROR Methode 'getWlanIp4AddressS' not found\n"},
-    {"wrongsignatures", "int getAnswer", false, "5",  // returns String
-     "DEBUG CallFunction getAnswer\n"
-     "java.lang.NoSuchMethodError: static Lcom/vantor/ovix/config/ConfigOvix;.getAnswer()I\n"
-     "ERROR Methode 'getAnswer' not found\n"},
-    {"wrongsignatures", "int noSuchMethod", false, "5",
-     "DEBUG CallFunction noSuchMethod\n"
-     "java.lang.NoSuchMethodError: noSuchMethod\n"
-     "ERROR Methode 'noSuchMethod' not found\n"},
-    {"wrongsignatures", "text getAnswer", true, "42", "DEBUG CallFunction getAnswer\n"},
-    {"throwing", "int getAnswer", false, "5",
-     "DEBUG CallFunction getAnswer\n"
-     "java.lang.ArithmeticException: no answer\n"
-     "\tat com.vantor.ovix.config.ConfigOvix.getAnswer(ConfigOvix.java:13)\n"
-     "ERROR Methode 'getAnswer' threw an exception\n"},
-    {"throwing", "text getLanIp4AddressS", false, "old",
-     "DEBUG CallFunction getLanIp4AddressS\n"
-     "java.lang.IllegalStateException: no LAN\n"
-     "\tat com.vantor.ovix.config.ConfigOvix.getLanIp4AddressS(ConfigOvix.java:11)\n"
-     "ERROR Methode 'getLanIp4AddressS' threw an exception\n"},
-    {"throwing", "wlan", false, "",
-     "DEBUG GetWlanIp4Address\n"
-     "DEBUG CallFunction getWlanIp4AddressS\n"
-     "java.lang.IllegalStateException: no WLAN\n"
-     "\tat com.vantor.ovix.config.ConfigOvix.getWlanIp4AddressS(ConfigOvix.java:12)\n"
-     "ERROR Methode 'getWlanIp4AddressS' threw an exception\n"},
-    {"texts", "text getLanIp4AddressS", false, "old",  // null
-     "DEBUG CallFunction getLanIp4AddressS\n"
-     "ERROR Methode 'getLanIp4AddressS' returned null\n"},
-    {"texts", "text getWlanIp4AddressS", true, "", "DEBUG CallFunction getWlanIp4AddressS\n"},
-    // Modified UTF-8: a character beyond the BMP is two encoded surrogates.
-    {"texts", "text getNonAsciiS", true, "Z\xc3\xbcrich \xe2\x82\xac \xed\xa0\xb4\xed\xb4\x9e",
-     "DEBUG CallFunction getNonAsciiS\n"},
-    {"texts", "int getAnswer", true, "42", "DEBUG CallFunction getAnswer\n"},
-    {"texts", "int getNegative", true, "-2147483648", "DEBUG CallFunction getNegative\n"},
+const Calls kCalls[] = {
+    {"nofirmwareversion", {"wlan", "lan"}},
+    // a method returning int, one not static, a missing one, then one that fits
+    {"wrongsignatures",
+     {"text getLanIp4AddressS", "text getWlanIp4AddressS", "int noSuchMethod", "text getAnswer"}},
+    {"throwing", {"int getAnswer", "wlan"}},
+    // null, "", characters beyond ASCII, and numbers
+    {"texts",
+     {"text getLanIp4AddressS", "text getWlanIp4AddressS", "text getNonAsciiS", "int getAnswer",
+      "int getNegative"}},
 };
 
-using CallTest = Bridge<const char*>;
+using CallTest = Bridge<Calls>;
 
 TEST_P(CallTest, GivesResultAndLog) {
-    setenv("JAVA_CLASSPATH", testsupport::ConfigJar(GetParam()).c_str(), 1);
+    setenv("JAVA_CLASSPATH", testsupport::ConfigJar(GetParam().variant).c_str(), 1);
     JavaVmWrapper wrapper;
     ASSERT_TRUE(wrapper.OpenJavaVM());
-    for (const Call& row : kCalls) {
-        if (std::string(row.variant) != GetParam()) continue;
-        SCOPED_TRACE(row.call);
+    std::string transcript;
+    for (const std::string& call : GetParam().calls) {
         const size_t before = LogLines();
-        const std::string call = row.call, name = call.substr(call.find(' ') + 1);
-        std::string result = "old";
+        const std::string name = call.substr(call.find(' ') + 1);
+        std::string result = "old", found;  // a result not set stays "old" or 5
         int number = 5;
         if (call == "lan" || call == "wlan") {
             result = call == "lan" ? wrapper.GetLanIp4Address() : wrapper.GetWlanIp4Address();
         } else if (call.rfind("text ", 0) == 0) {
-            EXPECT_EQ(wrapper.CallFunction(name, result), row.found);
+            found = wrapper.CallFunction(name, result) ? "true " : "false ";
         } else {
-            EXPECT_EQ(wrapper.CallFunction(name, number), row.found);
+            found = wrapper.CallFunction(name, number) ? "true " : "false ";
             result = std::to_string(number);
         }
-        EXPECT_EQ(result, row.result);
-        EXPECT_EQ(Digest(before, false), row.log);
+        transcript += call + ": " + found + "\"" + result + "\"\n" + Digest(before, false);
     }
+    EXPECT_TRUE(testsupport::MatchesGolden(
+        transcript, testsupport::DataPath(std::string("bridge/") + GetParam().variant + ".txt")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridge, CallTest,
-                         ::testing::Values("nofirmwareversion", "wrongsignatures", "throwing",
-                                           "texts"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Bridge, CallTest, ::testing::ValuesIn(kCalls),
+                         [](const auto& info) { return std::string(info.param.variant); });
 
 TEST(IsIp4Address, AcceptsWhatInetAtonAccepts) {
     for (const char* text : {"192.168.1.10", "0.0.0.0", "255.255.255.255", "127.1", "10.1.2",
