@@ -11,8 +11,6 @@
 
 namespace {
 
-using testsupport::ReadFile;
-
 // ${BUILD} in a row stands for the build folder, as in the log digest.
 std::string Expand(std::string text) {
     auto at = text.find("${BUILD}");
@@ -31,7 +29,7 @@ class Bridge : public ::testing::TestWithParam<Row> {
         EXPECT_EQ(Log().find("WARNING"), std::string::npos) << Log();
         EXPECT_EQ(Log().find("FATAL ERROR"), std::string::npos) << Log();
     }
-    std::string Log() const { return ReadFile(logPath); }
+    std::string Log() const { return testsupport::ReadFile(logPath); }
     // The log's lines from line `from` on, digested, those of the bridge's
     // own file as "LEVEL MESSAGE"; with recordsOnly the records alone.
     std::string Digest(size_t from, bool recordsOnly) const {
@@ -44,7 +42,6 @@ class Bridge : public ::testing::TestWithParam<Row> {
                 digest += std::regex_replace(lines[i], own, "$1 ") + "\n";
         return digest;
     }
-    size_t LogLines() const { return testsupport::SplitLines(Log()).size(); }
     std::string logPath = "/tmp/cgi.log";
 };
 
@@ -157,7 +154,7 @@ TEST_P(CallTest, GivesResultAndLog) {
     ASSERT_TRUE(wrapper.OpenJavaVM());
     std::string transcript;
     for (const std::string& call : GetParam().calls) {
-        const size_t before = LogLines();
+        const size_t before = testsupport::SplitLines(Log()).size();
         const std::string name = call.substr(call.find(' ') + 1);
         std::string result = "old", found;  // a result not set stays "old" or 5
         int number = 5;
