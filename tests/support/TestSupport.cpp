@@ -6,10 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -36,30 +34,14 @@ void WriteFile(const std::string& path, const std::string& content) {
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string::size_type start = 0;
-    while (start < text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
 std::string ConfigJar(const std::string& variant) {
     return std::string(OVIX_BUILD_DIR) + "/java/" +
            (variant.empty() ? "configovix" : "configovix-" + variant) + ".jar";
-}
-
-void WriteSampleDevice(const std::string& appDir) {
-    WriteFile(appDir + "/ovix.properties",
-              "firmware.version.204=20601\n"
-              "firmware.version.200=20512\n"
-              "firmware.version.201=20604\n"
-              "update.state.200=0\n"
-              "update.state.201=2\n");
-    WriteFile(appDir + "/VERSION", "PRELIMINARY_VERSION=2.7.0-rc1\n");
-    WriteFile(appDir + "/BUILDDATE", "2026-11-28 14:32:05\n");
 }
 
 std::string DataPath(const std::string& relative) {
@@ -69,32 +51,20 @@ std::string DataPath(const std::string& relative) {
 ::testing::AssertionResult MatchesGolden(const std::string& actual, const std::string& goldenPath) {
     const char* update = std::getenv("OVIX_UPDATE_GOLDEN");
     if (update != nullptr && std::string(update) == "1") {
-        std::filesystem::create_directories(std::filesystem::path(goldenPath).parent_path());
         WriteFile(goldenPath, actual);
-        return ::testing::AssertionSuccess() << "wrote " << goldenPath;
+        return ::testing::AssertionSuccess();
     }
-    const bool exists = std::filesystem::exists(goldenPath);
-    const std::string expected = exists ? ReadFile(goldenPath) : "";
-    if (exists && actual == expected) return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure();
-    if (!exists) {
-        failure << "golden file missing: " << goldenPath;
-    } else {
-        auto a = SplitLines(actual), e = SplitLines(expected);
-        size_t line = 0;
-        while (line < a.size() && line < e.size() && a[line] == e[line]) ++line;
-        failure << "differs from " << goldenPath << " at line " << line + 1
-                << "\n  Expected: " << (line < e.size() ? e[line] : "<end>")
-                << "\n  Actual:   " << (line < a.size() ? a[line] : "<end>");
-    }
-    // Set OVIX_ACTUAL_DIR (a folder the tests can see) to keep what was written.
-    if (const char* dir = std::getenv("OVIX_ACTUAL_DIR")) {
-        std::string copy =
-            std::string(dir) + "/" + std::filesystem::path(goldenPath).filename().string();
-        WriteFile(copy, actual);
-        failure << "\n  (actual output written to " << copy << ")";
-    }
-    return failure << "\nWhole actual output:\n" << actual;
+    const std::string expected = ReadFile(goldenPath);
+    if (actual == expected) return ::testing::AssertionSuccess();
+    auto a = SplitLines(actual), e = SplitLines(expected);
+    size_t line = 0;
+    while (line < a.size() && line < e.size() && a[line] == e[line]) ++line;
+    return ::testing::AssertionFailure()
+           << "differs from " << goldenPath << " at line " << line + 1
+           << "\n  Expected: " << (line < e.size() ? e[line] : "<end>")
+           << "\n  Actual:   " << (line < a.size() ? a[line] : "<end>")
+           << "\nWhole actual output:\n"
+           << actual;
 }
 
 TempDir::TempDir() {
@@ -166,24 +136,32 @@ struct Pipe {
 // The process's environment with the options applied; of two entries for
 // one name, the later wins.
 std::vector<std::string> MakeEnvironment(const RunOptions& options) {
-    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
-    std::vector<std::string> env;
-    auto put = [&](const std::string& entry) {
-        for (auto& e : env) {
-            if (nameOf(e) == nameOf(entry)) {
-                e = entry;
-                return;
-            }
-        }
-        env.push_back(entry);
-    };
+    std::map<std::string, std::string> byName;
+    auto put = [&](const std::string& entry) { byName[entry.substr(0, entry.find('='))] = entry; };
     for (char** e = environ; *e != nullptr; ++e) put(*e);
     for (const auto& e : options.env) put(e);
-    for (const auto& name : options.unset)
-        env.erase(std::remove_if(env.begin(), env.end(),
-                                 [&](const std::string& e) { return nameOf(e) == name; }),
-                  env.end());
+    for (const auto& name : options.unset) byName.erase(name);
+    std::vector<std::string> env;
+    for (const auto& entry : byName) env.push_back(entry.second);
     return env;
+}
+
+// The processes of the process group that run the program of that file name.
+std::vector<int> InGroup(int group, const std::string& program) {
+    std::vector<int> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path() / "exe", error).filename() != program)
+            continue;
+        // "pid (comm) state ppid pgrp ...": the command may hold blanks.
+        const std::string stat = ReadFile(entry.path() / "stat");
+        std::istringstream rest(stat.substr(stat.rfind(')') + 1));
+        std::string state;
+        int parent = 0, pgrp = 0;
+        if (rest >> state >> parent >> pgrp && pgrp == group)
+            found.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return found;
 }
 
 }  // namespace
@@ -227,7 +205,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (options.closeStdout) out.CloseRead();
         if (options.signal != 0)
-            for (int target : Descendants(pid, options.signalTarget)) kill(target, options.signal);
+            for (int target : InGroup(pid, options.signalTarget)) kill(target, options.signal);
     };
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         if (!triggered && result.out.find(options.trigger) != std::string::npos) {
@@ -272,39 +250,6 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
         result.coreDumped = WCOREDUMP(status);
     }
     return result;
-}
-
-std::vector<int> Descendants(int root, const std::string& program) {
-    std::map<int, int> parents;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        // "pid (comm) state ppid ...": the command may hold blanks and parentheses.
-        const std::string stat = ReadFile(entry.path() / "stat");
-        auto close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(stat.substr(close + 1));
-        std::string state;
-        int parent = 0;
-        if (rest >> state >> parent) parents[std::stoi(name)] = parent;
-    }
-    std::vector<int> found;
-    for (const auto& [pid, parent] : parents) {
-        bool below = false;
-        for (int up = parent, steps = 0; up > 0 && steps < 64; ++steps) {
-            if (up == root) {
-                below = true;
-                break;
-            }
-            auto next = parents.find(up);
-            up = next != parents.end() ? next->second : 0;
-        }
-        if (!below) continue;
-        std::error_code error;
-        auto exe = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-        if (program.empty() || (!error && exe.filename() == program)) found.push_back(pid);
-    }
-    return found;
 }
 
 std::vector<std::string> TargetCommand(const std::vector<std::string>& argv) {

@@ -21,11 +21,6 @@ std::vector<std::string> SplitLines(const std::string& text);
 // variants (tests/bridge/java/<variant>), as the build makes them.
 std::string ConfigJar(const std::string& variant = "");
 
-// Writes the sample device's files into an /app folder: ovix.properties with
-// versions 02.06.01, 02.05.12, 02.06.04 and flags 0 and 2, VERSION with the
-// preliminary version 2.7.0-rc1, BUILDDATE 2026-11-28 14:32:05.
-void WriteSampleDevice(const std::string& appDir);
-
 // A folder of the project's test data (tests/data/...).
 std::string DataPath(const std::string& relative);
 
@@ -104,8 +99,8 @@ struct RunOptions {
     double timeoutSeconds = 60;
     // Once standard output holds `trigger` (at once when it is empty):
     // closeStdout closes the reading end, as a client that goes away does,
-    // and a non-zero `signal` goes to every descendant of the started process
-    // that runs the program named `signalTarget` (a file name).
+    // and a non-zero `signal` goes to every process of the started process's
+    // group that runs the program named `signalTarget` (a file name).
     bool useTrigger = false;
     std::string trigger;
     bool closeStdout = false;
@@ -115,10 +110,6 @@ struct RunOptions {
 
 // Runs a program and collects its output; kills it after the time-out.
 RunResult Run(const std::vector<std::string>& argv, const RunOptions& options = {});
-
-// The processes below root (children, grandchildren, ...) that run the
-// program of that file name; all of them when the name is empty.
-std::vector<int> Descendants(int root, const std::string& program = "");
 
 // The command that runs a program built for the target: argv itself
 // natively, behind the emulator (qemu-ppc) in a cross build. Use it for
