@@ -1,5 +1,5 @@
 // The frame as the page uses it is fixed by every page golden; here what the
-// page does not use: the message body and a frame without a title.
+// page does not use: the message body and other titles.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -22,11 +22,14 @@ std::string Frame(const std::string& title, bool withMessage) {
     return text.str();
 }
 
-TEST(OvixHtml, MessageBodyAndEmptyTitle) {
+TEST(OvixHtml, MessageBodyAndTitles) {
     EXPECT_TRUE(testsupport::MatchesGolden(Frame("Reboot", true),
                                            testsupport::DataPath("frame/message.html")));
-    const std::string untitled = Frame("", false);
-    EXPECT_NE(untitled.find("<title>OVIX Web Server</title>\n"), std::string::npos) << untitled;
+    // The title as it is given, without the separator when empty.
+    for (auto [title, element] :
+         {std::pair{"", "<title>OVIX Web Server</title>\n"},
+          {"A & <b>B</b>", "<title>OVIX Web Server - A & <b>B</b></title>\n"}})
+        EXPECT_NE(Frame(title, false).find(element), std::string::npos) << title;
 }
 
 }  // namespace
