@@ -11,15 +11,6 @@
 
 namespace {
 
-// The build folder as ${BUILD}, as in the log digest, and back.
-std::string Build(std::string text, bool expand) {
-    const std::string from = expand ? "${BUILD}" : OVIX_BUILD_DIR;
-    const std::string to = expand ? OVIX_BUILD_DIR : "${BUILD}";
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 const std::regex kOwn("^(\\S+) cgi src/JavaVmWrapper\\.cpp ");
 
 template <class Row>
@@ -53,23 +44,21 @@ class Bridge : public ::testing::TestWithParam<Row> {
 // after the wrapper, compared with tests/data/bridge/<name>.txt.
 struct Start {
     const char* name;
-    const char* options;    // JAVA_OPTIONS; null: unset
-    const char* classPath;  // JAVA_CLASSPATH; null: unset
-    bool logIsDirectory;    // the Java side cannot open /tmp/cgi.log
+    const char* options;  // JAVA_OPTIONS; null: unset
+    const char* jar;      // JAVA_CLASSPATH: the jar of this class variant; "": empty; null: unset
+    bool logIsDirectory;  // the Java side cannot open /tmp/cgi.log
 };
 
 const Start kStarts[] = {
-    {"OptionsUnset", nullptr, "${BUILD}/java/configovix-texts.jar", false},
-    {"OptionsEmpty", "", "${BUILD}/java/configovix-texts.jar", false},
-    {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m", "${BUILD}/java/configovix-texts.jar",
-     false},
-    {"OptionsRefused", "-Xms64m -Xmx32m", "${BUILD}/java/configovix-texts.jar", false},
+    {"OptionsUnset", nullptr, "texts", false},
+    {"OptionsEmpty", "", "texts", false},
+    {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m", "texts", false},
+    {"OptionsRefused", "-Xms64m -Xmx32m", "texts", false},
     {"ClassPathUnset", nullptr, nullptr, false},
     {"ClassPathEmpty", "-Dovix.config=/app/none", "", false},
-    {"LogFileTheVmCannotOpen", nullptr, "${BUILD}/java/configovix-texts.jar", true},
+    {"LogFileTheVmCannotOpen", nullptr, "texts", true},
     // The VM is destroyed only after its threads that are not daemons.
-    {"NonDaemonThread", "-Dovix.worker.millis=500", "${BUILD}/java/configovix-nondaemon.jar",
-     false},
+    {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false},
 };
 
 using StartTest = Bridge<Start>;
@@ -77,7 +66,8 @@ using StartTest = Bridge<Start>;
 TEST_P(StartTest, OpensAndLogs) {
     const Start& row = GetParam();
     if (row.options != nullptr) setenv("JAVA_OPTIONS", row.options, 1);
-    if (row.classPath != nullptr) setenv("JAVA_CLASSPATH", Build(row.classPath, true).c_str(), 1);
+    const std::string classPath = row.jar && *row.jar ? testsupport::ConfigJar(row.jar) : "";
+    if (row.jar != nullptr) setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
     if (row.logIsDirectory) {  // the program's own log client keeps the file it opened
         logPath = "/tmp/cgi.log.kept";
         ASSERT_EQ(rename("/tmp/cgi.log", logPath.c_str()), 0);
@@ -91,14 +81,14 @@ TEST_P(StartTest, OpensAndLogs) {
         transcript = std::string("opened: ") + (opened ? "true" : "false") +
                      ", JNI environment: " + (wrapper.GetJniEnv() ? "set" : "null") +
                      ", configuration class: " + (wrapper.GetConfigClass() ? "set" : "null") + "\n";
-        std::string options, classPath;
-        if (opened && row.classPath != nullptr &&
-            std::string(row.classPath).find("texts") != std::string::npos &&
+        std::string options, reportedPath;
+        if (opened && row.jar == std::string("texts") &&
             wrapper.CallFunction("getInputArgumentsS", options) &&
-            wrapper.CallFunction("getClassPathS", classPath))
+            wrapper.CallFunction("getClassPathS", reportedPath))
             reported =
                 "VM options: " + std::regex_replace(options, std::regex("\\[-Xcheck:jni\\]"), "") +
-                "\nVM class path: " + Build(classPath, false) + "\n";
+                "\nVM class path: " +
+                (reportedPath == classPath ? "JAVA_CLASSPATH" : reportedPath) + "\n";
     }
     for (const std::string& line : testsupport::SplitLines(Digest(0)))
         if (line.rfind("\t", 0) != 0) transcript += line + "\n";
