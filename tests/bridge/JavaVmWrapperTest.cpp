@@ -82,7 +82,7 @@ TEST_P(StartTest, OpensAndLogs) {
                      ", JNI environment: " + (wrapper.GetJniEnv() ? "set" : "null") +
                      ", configuration class: " + (wrapper.GetConfigClass() ? "set" : "null") + "\n";
         std::string options, reportedPath;
-        if (opened && row.jar == std::string("texts") &&
+        if (opened && row.jar != nullptr && std::string(row.jar) == "texts" &&
             wrapper.CallFunction("getInputArgumentsS", options) &&
             wrapper.CallFunction("getClassPathS", reportedPath))
             reported =
