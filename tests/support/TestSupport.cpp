@@ -199,17 +199,11 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     auto deadline =
         start + Milliseconds(static_cast<Milliseconds::rep>(options.timeoutSeconds * 1000));
     bool triggered = !options.useTrigger;
-    auto fire = [&]() {
-        triggered = true;
-        result.triggeredAt =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (options.closeStdout) out.CloseRead();
-        if (options.signal != 0)
-            for (int target : InGroup(pid, options.signalTarget)) kill(target, options.signal);
-    };
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         if (!triggered && result.out.find(options.trigger) != std::string::npos) {
-            fire();
+            triggered = true;
+            if (options.closeStdout) out.CloseRead();
+            for (int target : InGroup(pid, options.signalTarget)) kill(target, options.signal);
             continue;
         }
         pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
@@ -245,10 +239,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-        result.coreDumped = WCOREDUMP(status);
-    }
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
 }
 

@@ -84,12 +84,10 @@ class EventRecorder : public LogHandlerClient {
 struct RunResult {
     int exitCode = -1;  // -1 when killed by a signal or timed out
     int signal = 0;
-    bool coreDumped = false;
     bool timedOut = false;
     std::string out;
     std::string err;
     double seconds = 0;
-    double triggeredAt = -1;  // seconds from the start to the trigger; -1 if it never came
 };
 
 struct RunOptions {
