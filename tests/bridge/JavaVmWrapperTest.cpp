@@ -61,6 +61,10 @@ const Start kStarts[] = {
     {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false},
 };
 
+void PrintTo(const Start& row, std::ostream* out) {
+    *out << row.name;
+}  // the CTest name
+
 using StartTest = Bridge<Start>;
 
 TEST_P(StartTest, OpensAndLogs) {
@@ -100,8 +104,7 @@ TEST_P(StartTest, OpensAndLogs) {
         transcript, testsupport::DataPath(std::string("bridge/") + row.name + ".txt")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts));
 
 // Calls of the configuration class's methods, in order, each variant with
 // one VM: a call after a failed one shows that the failure was cleared. Each
@@ -123,6 +126,10 @@ const Calls kCalls[] = {
      {"text getLanIp4AddressS", "text getWlanIp4AddressS", "text getNonAsciiS", "int getAnswer",
       "int getNegative"}},
 };
+
+void PrintTo(const Calls& row, std::ostream* out) {
+    *out << row.variant;
+}  // the CTest name
 
 using CallTest = Bridge<Calls>;
 
@@ -150,8 +157,7 @@ TEST_P(CallTest, GivesResultAndLog) {
         transcript, testsupport::DataPath(std::string("bridge/") + GetParam().variant + ".txt")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridge, CallTest, ::testing::ValuesIn(kCalls),
-                         [](const auto& info) { return std::string(info.param.variant); });
+INSTANTIATE_TEST_SUITE_P(Bridge, CallTest, ::testing::ValuesIn(kCalls));
 
 TEST(IsIp4Address, AcceptsWhatInetAtonAccepts) {
     for (const char* text : {"192.168.1.10", "0.0.0.0", "255.255.255.255", "127.1", "10.1.2",
