@@ -1,237 +1,163 @@
-// Each case starts its own Java VM: one process per case, in the isolated view.
-#include <chrono>
-#include <climits>
-#include <filesystem>
+// Each row starts its own Java VM: one process per row (CTest case), in the
+// isolated view, so /tmp/cgi.log is the row's own. The VM's JNI checks are
+// on; CTest fails a case whose output holds one of their reports.
+#include <sys/stat.h>
 
+#include <regex>
+
+#include "CgiLogHandler.h"
 #include "JavaVmWrapper.h"
-#include "JvmFixture.h"
-
-using testsupport::ConfigJar;
+#include "TestSupport.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
+const std::regex kOwn("^(\\S+) cgi src/JavaVmWrapper\\.cpp ");
 
-class JavaVmWrapperTest : public JvmTest {
+template <class Row>
+class Bridge : public ::testing::TestWithParam<Row> {
   protected:
-    // The VM's start options as the VM itself reports them, each as
-    // "[option]": all but the class path, and without the JNI checks that
-    // JAVA_TOOL_OPTIONS adds in the checked runs.
-    std::string StartOptions(JavaVmWrapper& wrapper) {
-        std::string options;
-        EXPECT_TRUE(wrapper.CallFunction("getInputArgumentsS", options));
-        auto check = options.find("[-Xcheck:jni]");
-        if (check != std::string::npos) options.erase(check, 13);
-        return options;
+    void SetUp() override {
+        GetCgiLogHandler();  // opens /tmp/cgi.log before a row can move it
+        unsetenv("JAVA_OPTIONS");
+        unsetenv("JAVA_CLASSPATH");
     }
-    std::string ClassPath(JavaVmWrapper& wrapper) {
-        std::string path;
-        EXPECT_TRUE(wrapper.CallFunction("getClassPathS", path));
-        return path;
+    void TearDown() override {
+        EXPECT_EQ(Log().find("WARNING"), std::string::npos) << Log();
+        EXPECT_EQ(Log().find("FATAL ERROR"), std::string::npos) << Log();
     }
+    std::string Log() const { return testsupport::ReadFile(logPath); }
+    // The log's lines from line `from` on, digested, those of the bridge's
+    // own file as "LEVEL MESSAGE".
+    std::string Digest(size_t from) const {
+        std::string digest;
+        const auto lines = testsupport::SplitLines(testsupport::LogDigest(Log()));
+        for (size_t i = from; i < lines.size(); ++i)
+            digest += std::regex_replace(lines[i], kOwn, "$1 ") + "\n";
+        return digest;
+    }
+    std::string logPath = "/tmp/cgi.log";
 };
 
-TEST_F(JavaVmWrapperTest, OpensAndLogsEachStepInOrder) {
-    setenv("JAVA_CLASSPATH", ConfigJar("").c_str(), 1);
-    setenv("JAVA_OPTIONS", "-Dovix.config=/app/none", 1);
+// The start of the VM from JAVA_OPTIONS and JAVA_CLASSPATH: the wrapper's
+// state, the log without the Java VM's stack frames, the options and class
+// path the VM reports (the "texts" variant tells them) and the VMs left
+// after the wrapper, compared with tests/data/bridge/<name>.txt.
+struct Start {
+    const char* name;
+    const char* options;  // JAVA_OPTIONS; null: unset
+    const char* jar;      // JAVA_CLASSPATH: the jar of this class variant; "": empty; null: unset
+    bool logIsDirectory;  // the Java side cannot open /tmp/cgi.log
+};
+
+const Start kStarts[] = {
+    {"OptionsUnset", nullptr, "texts", false},
+    {"OptionsEmpty", "", "texts", false},
+    {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m", "texts", false},
+    {"OptionsRefused", "-Xms64m -Xmx32m", "texts", false},
+    {"ClassPathUnset", nullptr, nullptr, false},
+    {"ClassPathEmpty", "-Dovix.config=/app/none", "", false},
+    {"LogFileTheVmCannotOpen", nullptr, "texts", true},
+    // The VM is destroyed only after its threads that are not daemons.
+    {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false},
+};
+
+void PrintTo(const Start& row, std::ostream* out) {
+    *out << row.name;
+}  // the CTest name
+
+using StartTest = Bridge<Start>;
+
+TEST_P(StartTest, OpensAndLogs) {
+    const Start& row = GetParam();
+    if (row.options != nullptr) setenv("JAVA_OPTIONS", row.options, 1);
+    const std::string classPath = row.jar && *row.jar ? testsupport::ConfigJar(row.jar) : "";
+    if (row.jar != nullptr) setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
+    if (row.logIsDirectory) {  // the program's own log client keeps the file it opened
+        logPath = "/tmp/cgi.log.kept";
+        ASSERT_EQ(rename("/tmp/cgi.log", logPath.c_str()), 0);
+        ASSERT_EQ(mkdir("/tmp/cgi.log", 0755), 0);
+    }
+    { JavaVmWrapper unopened; }  // touches no VM: the row's own VM can still start
+    std::string transcript, reported;
     {
         JavaVmWrapper wrapper;
-        ASSERT_TRUE(wrapper.OpenJavaVM());
-        EXPECT_NE(wrapper.GetJniEnv(), nullptr);
-        EXPECT_NE(wrapper.GetConfigClass(), nullptr);
+        const bool opened = wrapper.OpenJavaVM();
+        transcript = std::string("opened: ") + (opened ? "true" : "false") +
+                     ", JNI environment: " + (wrapper.GetJniEnv() ? "set" : "null") +
+                     ", configuration class: " + (wrapper.GetConfigClass() ? "set" : "null") + "\n";
+        std::string options, reportedPath;
+        if (opened && row.jar != nullptr && std::string(row.jar) == "texts" &&
+            wrapper.CallFunction("getInputArgumentsS", options) &&
+            wrapper.CallFunction("getClassPathS", reportedPath))
+            reported =
+                "VM options: " + std::regex_replace(options, std::regex("\\[-Xcheck:jni\\]"), "") +
+                "\nVM class path: " +
+                (reportedPath == classPath ? "JAVA_CLASSPATH" : reportedPath) + "\n";
     }
-    EXPECT_EQ(Messages(), (Strings{"OpenJavaVM", "JAVA_OPTIONS: -Dovix.config=/app/none",
-                                   "JAVA_CLASSPATH:" + ConfigJar(""), "ChangeStdErr"}));
-    for (const auto& event : recorder->events) {
-        EXPECT_EQ(event.GetFileName(), "src/JavaVmWrapper.cpp");
-        EXPECT_EQ(event.GetLogLevelName(), "DEBUG");
-    }
-}
-
-TEST_F(JavaVmWrapperTest, UnsetOptionsGiveOnlyTheClassPath) {
-    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    EXPECT_EQ(StartOptions(wrapper), "");
-    EXPECT_EQ(ClassPath(wrapper), ConfigJar("texts"));
-    EXPECT_TRUE(Logged("JAVA_OPTIONS: (unset)"));
-}
-
-TEST_F(JavaVmWrapperTest, EmptyOptionsAreOneEmptyOption) {
-    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
-    setenv("JAVA_OPTIONS", "", 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    EXPECT_EQ(StartOptions(wrapper), "[]");
-    EXPECT_EQ(ClassPath(wrapper), ConfigJar("texts"));
-    EXPECT_TRUE(Logged("JAVA_OPTIONS: "));
-}
-
-TEST_F(JavaVmWrapperTest, BlankSeparatedOptionsStayOneOption) {
-    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
-    setenv("JAVA_OPTIONS", "-Dovix.option=a -Xmx64m -Dother=b", 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    EXPECT_EQ(StartOptions(wrapper), "[-Dovix.option=a -Xmx64m -Dother=b]");
-    std::string value;
-    ASSERT_TRUE(wrapper.CallFunction("getPropertyS", value));
-    EXPECT_EQ(value, "a -Xmx64m -Dother=b");
-}
-
-TEST_F(JavaVmWrapperTest, UnsetClassPathStartsTheVmWithoutTheClass) {
-    {
-        JavaVmWrapper wrapper;
-        EXPECT_FALSE(wrapper.OpenJavaVM());
-        EXPECT_NE(wrapper.GetJniEnv(), nullptr);  // the VM runs until the destructor
-        EXPECT_EQ(wrapper.GetConfigClass(), nullptr);
-    }
-    EXPECT_TRUE(Logged("JAVA_CLASSPATH:(unset)"));
-    EXPECT_EQ(recorder->events.back().GetMessage(),
-              "Class 'com/vantor/ovix/config/ConfigOvix' not found");
-    EXPECT_EQ(recorder->events.back().GetLogLevelName(), "ERROR");
-    // The class loader's error is described into the log file.
-    EXPECT_NE(LogFile().find("java.lang.NoClassDefFoundError: com/vantor/ovix/config/ConfigOvix"),
-              std::string::npos)
-        << LogFile();
-}
-
-TEST_F(JavaVmWrapperTest, EmptyClassPathMissesTheClass) {
-    setenv("JAVA_CLASSPATH", "", 1);
-    JavaVmWrapper wrapper;
-    EXPECT_FALSE(wrapper.OpenJavaVM());
-    EXPECT_TRUE(Logged("JAVA_CLASSPATH:"));
-    EXPECT_TRUE(Logged("Class 'com/vantor/ovix/config/ConfigOvix' not found"));
-}
-
-TEST_F(JavaVmWrapperTest, RefusedVmLeavesNothingToDestroy) {
-    setenv("JAVA_CLASSPATH", ConfigJar("").c_str(), 1);
-    setenv("JAVA_OPTIONS", "-Xms64m -Xmx32m", 1);  // one option the VM rejects
-    {
-        JavaVmWrapper wrapper;
-        EXPECT_FALSE(wrapper.OpenJavaVM());
-        EXPECT_EQ(wrapper.GetJniEnv(), nullptr);
-    }
-    EXPECT_EQ(recorder->events.back().GetMessage(), "Can't create Java VM");
-    EXPECT_EQ(recorder->events.back().GetLogLevelName(), "ERROR");
-    EXPECT_FALSE(Logged("ChangeStdErr"));
+    for (const std::string& line : testsupport::SplitLines(Digest(0)))
+        if (line.rfind("\t", 0) != 0) transcript += line + "\n";
     JavaVM* vms[1];
     jsize count = -1;
-    JNI_GetCreatedJavaVMs(vms, 1, &count);
-    EXPECT_EQ(count, 0);
+    EXPECT_EQ(JNI_GetCreatedJavaVMs(vms, 1, &count), JNI_OK);
+    transcript += reported + "Java VMs left: " + std::to_string(count) + "\n";
+    EXPECT_TRUE(testsupport::MatchesGolden(
+        transcript, testsupport::DataPath(std::string("bridge/") + row.name + ".txt")));
 }
 
-TEST_F(JavaVmWrapperTest, UnopenedWrapperTouchesNoVm) {
-    { JavaVmWrapper wrapper; }
-    JavaVM* vms[1];
-    jsize count = -1;
-    JNI_GetCreatedJavaVMs(vms, 1, &count);
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(Messages().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts));
 
-TEST_F(JavaVmWrapperTest, LogFileTheVmCannotOpenDoesNotFailTheOpen) {
-    std::filesystem::remove("/tmp/cgi.log");  // the C++ side keeps its open file
-    std::filesystem::create_directory("/tmp/cgi.log");
-    setenv("JAVA_CLASSPATH", ConfigJar("").c_str(), 1);
+// Calls of the configuration class's methods, in order, each variant with
+// one VM: a call after a failed one shows that the failure was cleared. Each
+// call's result and what it adds to the log are compared with
+// tests/data/bridge/<variant>.txt.
+struct Calls {
+    const char* variant;             // of the configuration class (tests/bridge/java)
+    std::vector<std::string> calls;  // "text NAME", "int NAME" (CallFunction), "lan" or "wlan"
+};
+
+const Calls kCalls[] = {
+    {"nofirmwareversion", {"wlan", "lan"}},
+    // a method returning int, one not static, a missing one, then one that fits
+    {"wrongsignatures",
+     {"text getLanIp4AddressS", "text getWlanIp4AddressS", "int noSuchMethod", "text getAnswer"}},
+    {"throwing", {"int getAnswer", "wlan"}},
+    // null, "", characters beyond ASCII, and numbers
+    {"texts",
+     {"text getLanIp4AddressS", "text getWlanIp4AddressS", "text getNonAsciiS", "int getAnswer",
+      "int getNegative"}},
+};
+
+void PrintTo(const Calls& row, std::ostream* out) {
+    *out << row.variant;
+}  // the CTest name
+
+using CallTest = Bridge<Calls>;
+
+TEST_P(CallTest, GivesResultAndLog) {
+    setenv("JAVA_CLASSPATH", testsupport::ConfigJar(GetParam().variant).c_str(), 1);
     JavaVmWrapper wrapper;
-    EXPECT_TRUE(wrapper.OpenJavaVM());
-    EXPECT_EQ(Messages().back(), "Can't create output stream");
-    EXPECT_EQ(recorder->events.back().GetLogLevelName(), "ERROR");
-}
-
-TEST_F(JavaVmWrapperTest, JavaErrorOutputGoesToTheLogFile) {
-    setenv("JAVA_CLASSPATH", ConfigJar("throwing").c_str(), 1);
-    {
-        JavaVmWrapper wrapper;
-        ASSERT_TRUE(wrapper.OpenJavaVM());
-        std::string address = "unchanged";
-        EXPECT_FALSE(wrapper.CallFunction("getLanIp4AddressS", address));
-        EXPECT_EQ(address, "unchanged");
+    ASSERT_TRUE(wrapper.OpenJavaVM());
+    std::string transcript;
+    for (const std::string& call : GetParam().calls) {
+        const size_t before = testsupport::SplitLines(Log()).size();
+        const std::string name = call.substr(call.find(' ') + 1);
+        std::string result = "old", found;  // a result not set stays "old" or 5
+        int number = 5;
+        if (call == "lan" || call == "wlan") {
+            result = call == "lan" ? wrapper.GetLanIp4Address() : wrapper.GetWlanIp4Address();
+        } else if (call.rfind("text ", 0) == 0) {
+            found = wrapper.CallFunction(name, result) ? "true " : "false ";
+        } else {
+            found = wrapper.CallFunction(name, number) ? "true " : "false ";
+            result = std::to_string(number);
+        }
+        transcript += call + ": " + found + "\"" + result + "\"\n" + Digest(before);
     }
-    const std::string log = LogFile();
-    EXPECT_NE(log.find("java.lang.IllegalStateException: no LAN"), std::string::npos) << log;
-    EXPECT_EQ(Stdout(), "");
+    EXPECT_TRUE(testsupport::MatchesGolden(
+        transcript, testsupport::DataPath(std::string("bridge/") + GetParam().variant + ".txt")));
 }
 
-TEST_F(JavaVmWrapperTest, AddressQueryOfAMissingMethodLogsThreeLines) {
-    setenv("JAVA_CLASSPATH", ConfigJar("nofirmwareversion").c_str(), 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    size_t before = recorder->events.size();
-    EXPECT_EQ(wrapper.GetWlanIp4Address(), "");
-    Strings messages = Messages();
-    messages.erase(messages.begin(), messages.begin() + static_cast<long>(before));
-    EXPECT_EQ(messages, (Strings{"GetWlanIp4Address", "CallFunction getWlanIp4AddressS",
-                                 "Methode 'getWlanIp4AddressS' not found"}));
-    EXPECT_EQ(recorder->events.back().GetLogLevelName(), "ERROR");
-    EXPECT_EQ(wrapper.GetLanIp4Address(), "192.168.1.10");
-}
-
-TEST_F(JavaVmWrapperTest, OtherSignaturesAreNotFound) {
-    setenv("JAVA_CLASSPATH", ConfigJar("wrongsignatures").c_str(), 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    std::string text = "old";
-    int number = 5;
-    EXPECT_FALSE(wrapper.CallFunction("getLanIp4AddressS", text));   // returns int
-    EXPECT_FALSE(wrapper.CallFunction("getWlanIp4AddressS", text));  // not static
-    EXPECT_FALSE(wrapper.CallFunction("getAnswer", number));         // returns String
-    EXPECT_FALSE(wrapper.CallFunction("noSuchMethod", number));
-    EXPECT_EQ(text, "old");
-    EXPECT_EQ(number, 5);
-    EXPECT_TRUE(Logged("Methode 'getAnswer' not found"));
-    EXPECT_TRUE(Logged("Methode 'noSuchMethod' not found"));
-    // Each failed lookup was reported and cleared: the next call works.
-    EXPECT_TRUE(wrapper.CallFunction("getAnswer", text));
-    EXPECT_EQ(text, "42");
-}
-
-TEST_F(JavaVmWrapperTest, ThrowingMethodsGiveNoResult) {
-    setenv("JAVA_CLASSPATH", ConfigJar("throwing").c_str(), 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    int number = 5;
-    EXPECT_FALSE(wrapper.CallFunction("getAnswer", number));
-    EXPECT_EQ(number, 5);
-    EXPECT_EQ(Messages().back(), "Methode 'getAnswer' threw an exception");
-    EXPECT_EQ(wrapper.GetWlanIp4Address(), "");
-    EXPECT_EQ(Messages().back(), "Methode 'getWlanIp4AddressS' threw an exception");
-    EXPECT_NE(LogFile().find("java.lang.ArithmeticException: no answer"), std::string::npos);
-}
-
-TEST_F(JavaVmWrapperTest, TextResultsAtTheirEdges) {
-    setenv("JAVA_CLASSPATH", ConfigJar("texts").c_str(), 1);
-    JavaVmWrapper wrapper;
-    ASSERT_TRUE(wrapper.OpenJavaVM());
-    std::string text = "old";
-    EXPECT_FALSE(wrapper.CallFunction("getLanIp4AddressS", text));  // null
-    EXPECT_EQ(text, "old");
-    EXPECT_EQ(Messages().back(), "Methode 'getLanIp4AddressS' returned null");
-    EXPECT_TRUE(wrapper.CallFunction("getWlanIp4AddressS", text));  // ""
-    EXPECT_EQ(text, "");
-    // Modified UTF-8: a character beyond the BMP is two encoded surrogates.
-    EXPECT_TRUE(wrapper.CallFunction("getNonAsciiS", text));
-    EXPECT_EQ(text, "Z\xc3\xbcrich \xe2\x82\xac \xed\xa0\xb4\xed\xb4\x9e");
-    int number = 0;
-    EXPECT_TRUE(wrapper.CallFunction("getAnswer", number));
-    EXPECT_EQ(number, 42);
-    EXPECT_TRUE(wrapper.CallFunction("getNegative", number));
-    EXPECT_EQ(number, INT_MIN);
-}
-
-TEST_F(JavaVmWrapperTest, DestroyWaitsForThreadsThatAreNotDaemons) {
-    setenv("JAVA_CLASSPATH", ConfigJar("nondaemon").c_str(), 1);
-    setenv("JAVA_OPTIONS", "-Dovix.worker.millis=1000", 1);
-    auto start = std::chrono::steady_clock::now();
-    {
-        JavaVmWrapper wrapper;
-        ASSERT_TRUE(wrapper.OpenJavaVM());
-    }
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(seconds, 1.0);
-    EXPECT_NE(LogFile().find("worker thread ended"), std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Bridge, CallTest, ::testing::ValuesIn(kCalls));
 
 TEST(IsIp4Address, AcceptsWhatInetAtonAccepts) {
     for (const char* text : {"192.168.1.10", "0.0.0.0", "255.255.255.255", "127.1", "10.1.2",

@@ -7,7 +7,6 @@ public final class ConfigOvix {
     public static String getLanIp4AddressS() { return null; }
     public static String getWlanIp4AddressS() { return ""; }
     public static String getNonAsciiS() { return "Z\u00fcrich \u20ac \ud834\udd1e"; }
-    public static String getMarkupS() { return "<b>A&amp;B</b>"; }
     public static int getAnswer() { return 42; }
     public static int getNegative() { return -2147483648; }
     public static int getFirmwareVersion(int image) { return image == 204 ? 0 : image == 200 ? 1 : 1234567; }
@@ -21,5 +20,4 @@ public final class ConfigOvix {
         return all.toString();
     }
     public static String getClassPathS() { return System.getProperty("java.class.path"); }
-    public static String getPropertyS() { return System.getProperty("ovix.option"); }
 }
