@@ -31,7 +31,7 @@ void Overwrite(const std::string& tmp, size_t at, size_t size) {
 
 TEST(CdsArchive, PageStaysTheSameWhetherTheArchiveFitsOrNot) {
     TempDir app, tmp;
-    WriteSampleDevice(app.Path());
+    fs::copy(DataPath("../../examples/device/app"), app.Path());
     fs::create_directories(tmp / "lib");
     fs::copy_file(ConfigJar(), tmp / "lib/configovix.jar");
     auto run = [&](std::vector<std::string> command, const std::string& classPath,
