@@ -35,6 +35,15 @@ const char* const kDeployment =
     "JAVA_TOOL_OPTIONS=-Xcheck:jni -XX:+DisplayVMOutputToStderr -Xlog:disable "
     "-Xlog:all=warning:stderr ";
 const char* const kContent = "<div class=\"content\" >\n";
+// Makes the start archive with the jar in /tmp/lib, takes the line that
+// make-cds-archive prints, spoils the archive, runs the page as user 65534.
+#define ARCHIVE(spoil)                                                                        \
+    "mkdir /tmp/lib; cp \"$JAVA_CLASSPATH\" /tmp/lib; export "                                \
+    "JAVA_CLASSPATH=/tmp/lib/configovix.jar; "                                                \
+    "\"$DATA/../../../scripts/make-cds-archive\" \"$1\" /tmp/page.jsa >/tmp/made || exit 9; " \
+    "rm /tmp/cgi.log; eval \"export $(tail -n 1 /tmp/made)\"; "                               \
+    "JAVA_TOOL_OPTIONS=\"-Xcheck:jni $JAVA_TOOL_OPTIONS\"; " spoil                            \
+    "; exec bwrap --dev-bind / / --unshare-user --uid 65534 --gid 65534 \"$@\""
 
 // clang-format off
 const Row kRows[] = {
@@ -110,6 +119,26 @@ const Row kRows[] = {
     {"vm_ends_while_starting", "vm_ends_while_starting.html", 1, "", "",
      {std::string(kDeployment) + "-XX:+UseSerialGC -XX:+UseParallelGC"}, {},
      "Multiple garbage collectors selected"},
+    // The start archive that make-cds-archive makes (as root), then spoiled
+    // as a JDK update, a moved or replaced jar, a damaged file or another
+    // user leaves it: the page as the web server's user stays the same.
+    {"archive_fits", "five_rows.html", 0, ARCHIVE("JAVA_TOOL_OPTIONS=\"$JAVA_TOOL_OPTIONS -Xshare:on\"")},
+    {"archive_missing", "five_rows.html", 0, ARCHIVE("rm /tmp/page.jsa")},
+    {"archive_truncated", "five_rows.html", 0, ARCHIVE("truncate -s 1M /tmp/page.jsa")},
+    {"archive_header_damaged", "five_rows.html", 0,
+     ARCHIVE("printf %4096s | dd of=/tmp/page.jsa conv=notrunc status=none")},
+    {"archive_regions_damaged", "five_rows.html", 0,
+     ARCHIVE("printf %65536s | dd of=/tmp/page.jsa bs=65536 seek=32 conv=notrunc status=none")},
+    {"archive_of_other_vm_options", "five_rows.html", 0,
+     ARCHIVE("JAVA_TOOL_OPTIONS=\"$JAVA_TOOL_OPTIONS -XX:-UseCompressedOops\"")},
+    {"archive_class_path_moved", "five_rows.html", 0,
+     ARCHIVE("mv /tmp/lib /tmp/moved; JAVA_CLASSPATH=/tmp/moved/configovix.jar")},
+    {"archive_of_another_user", "five_rows.html", 0,
+     ARCHIVE("chown 4242:4242 /tmp/page.jsa; JAVA_TOOL_OPTIONS=\"$JAVA_TOOL_OPTIONS -Xshare:on\"")},
+    {"archive_of_another_user_unreadable", "five_rows.html", 0,
+     ARCHIVE("chmod 400 /tmp/page.jsa; chown 4242:4242 /tmp/page.jsa")},
+    {"archive_jar_replaced", "five_rows.html", 0,
+     ARCHIVE("touch -d '1 hour ago' /tmp/lib/configovix.jar")},
 };
 // clang-format on
 
