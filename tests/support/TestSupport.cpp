@@ -78,40 +78,6 @@ TempDir::~TempDir() {
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
-CaptureFd::CaptureFd(int fd) : fd_(fd), saved_(dup(fd)) {
-    std::fflush(nullptr);
-    std::cout.flush();
-    int file = open((dir_ / "captured").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    dup2(file, fd_);
-    close(file);
-}
-
-CaptureFd::~CaptureFd() {
-    std::fflush(nullptr);
-    std::cout.flush();
-    dup2(saved_, fd_);
-    close(saved_);
-    std::string text = Text();
-    if (!text.empty() && write(fd_, text.data(), text.size()) < 0) {
-    }
-}
-
-std::string CaptureFd::Text() const {
-    std::fflush(nullptr);
-    std::cout.flush();
-    return ReadFile(dir_ / "captured");
-}
-
-EventRecorder::EventRecorder(const std::string& handler) {
-    Logger::GetLogHandler(handler)->AddLogClient(this);
-}
-
-std::vector<std::string> EventRecorder::Messages() const {
-    std::vector<std::string> messages;
-    for (const auto& event : events) messages.push_back(event.GetMessage());
-    return messages;
-}
-
 namespace {
 
 struct Pipe {
@@ -140,7 +106,6 @@ std::vector<std::string> MakeEnvironment(const RunOptions& options) {
     auto put = [&](const std::string& entry) { byName[entry.substr(0, entry.find('='))] = entry; };
     for (char** e = environ; *e != nullptr; ++e) put(*e);
     for (const auto& e : options.env) put(e);
-    for (const auto& name : options.unset) byName.erase(name);
     std::vector<std::string> env;
     for (const auto& entry : byName) env.push_back(entry.second);
     return env;
@@ -191,8 +156,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     err.CloseWrite();
     if (pid < 0) return result;
 
-    size_t written = 0;
-    if (options.input.empty()) in.CloseWrite();
+    in.CloseWrite();
     signal(SIGPIPE, SIG_IGN);
     // The rep of milliseconds is 64 bits wide also where long is 32.
     using Milliseconds = std::chrono::milliseconds;
@@ -206,7 +170,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
             for (int target : InGroup(pid, options.signalTarget)) kill(target, options.signal);
             continue;
         }
-        pollfd fds[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}};
+        pollfd fds[2] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
@@ -216,7 +180,7 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
             kill(pid, SIGKILL);
             break;
         }
-        if (poll(fds, 3, static_cast<int>(left)) < 0) continue;
+        if (poll(fds, 2, static_cast<int>(left)) < 0) continue;
         char buffer[65536];
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -227,19 +191,12 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
                 (i == 0 ? out : err).CloseRead();
             }
         }
-        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            ssize_t n =
-                write(in.fd[1], options.input.data() + written, options.input.size() - written);
-            if (n > 0) written += static_cast<size_t>(n);
-            if (n < 0 || written >= options.input.size()) in.CloseWrite();
-        }
     }
     int status = 0;
     waitpid(pid, &status, 0);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
 }
 

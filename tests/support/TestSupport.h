@@ -43,47 +43,8 @@ class TempDir {
     std::string path_;
 };
 
-// Sends everything written to std::cout to a string while it lives.
-class CaptureStdout {
-  public:
-    CaptureStdout() : old_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CaptureStdout() { std::cout.rdbuf(old_); }
-    std::string Text() const { return text_.str(); }
-
-  private:
-    std::ostringstream text_;
-    std::streambuf* old_;
-};
-
-// Sends a file descriptor (1 or 2) to a file while it lives; what was written
-// is then available and is copied back to the descriptor when it goes.
-class CaptureFd {
-  public:
-    explicit CaptureFd(int fd);
-    ~CaptureFd();
-    CaptureFd(const CaptureFd&) = delete;
-    CaptureFd& operator=(const CaptureFd&) = delete;
-    std::string Text() const;
-
-  private:
-    int fd_;
-    int saved_;
-    TempDir dir_;
-};
-
-// Collects every event logged through a handler, in memory.
-class EventRecorder : public LogHandlerClient {
-  public:
-    explicit EventRecorder(const std::string& handler = "cgi");
-    void HandleEvent(const LogEvent& event) override { events.push_back(event); }
-    // The messages, one per event, in order.
-    std::vector<std::string> Messages() const;
-    std::vector<LogEvent> events;
-};
-
 struct RunResult {
     int exitCode = -1;  // -1 when killed by a signal or timed out
-    int signal = 0;
     bool timedOut = false;
     std::string out;
     std::string err;
@@ -91,9 +52,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::vector<std::string> env;    // NAME=VALUE entries added to the environment; the last wins
-    std::vector<std::string> unset;  // names removed from the environment
-    std::string input;               // written to standard input, then closed
+    std::vector<std::string> env;  // NAME=VALUE entries added to the environment; the last wins
     double timeoutSeconds = 60;
     // Once standard output holds `trigger` (at once when it is empty):
     // closeStdout closes the reading end, as a client that goes away does,
