@@ -19,24 +19,18 @@
 enum class Delivery { Whole, Chunks, Bytewise, Trickle, Silent, Reset, BacklogFull };
 bool ParseDelivery(const std::string& name, Delivery& delivery);
 
-// Stand-in of the device-manager service on 127.0.0.1:5302: answers the
-// connections in turn with a script of whole HTTP replies, one a connection
-// (the last one again once the script is used up), and records each request.
+// Stand-in of the device-manager service on 127.0.0.1:5302: while it lives,
+// a thread of its own answers the connections in turn with a script of whole
+// HTTP replies, one a connection (the last one again once the script is used
+// up), `pause` between pieces, and records each request.
 class QuorPeer {
   public:
     QuorPeer(std::vector<std::string> replies, Delivery delivery,
              std::chrono::milliseconds pause = std::chrono::milliseconds(1));
     ~QuorPeer();
-    QuorPeer(const QuorPeer&) = delete;
-    QuorPeer& operator=(const QuorPeer&) = delete;
-
     bool Listening() const { return static_cast<bool>(listener_); }
-    // Serves until Stop; Start does it on a thread of its own.
-    void Serve();
-    void Start();
-    void Stop();
     // The requests so far, waiting up to 5 s until there are at least `count`.
-    std::vector<std::string> Requests(size_t count = 0);
+    std::vector<std::string> Requests(size_t count);
 
   private:
     void Answer(int fd, const std::string& reply);

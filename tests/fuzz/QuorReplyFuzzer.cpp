@@ -32,7 +32,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QuorPeer peer({std::string(reinterpret_cast<const char*>(data), size)}, Delivery::Whole);
     if (!peer.Listening()) std::abort();
-    peer.Start();
     {
         QuorManipulator quor;
         std::string reply, code, msg;
