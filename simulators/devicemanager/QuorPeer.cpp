@@ -8,29 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-// The header block and as many body bytes as its content length names, or
-// all until the client closes; less when it stays silent for 5 s.
-std::string ReadRequest(int fd, bool untilClosed) {
-    const timeval bound{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    std::string request;
-    char buffer[4096];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-        request.append(buffer, static_cast<size_t>(n));
-        const auto end = request.find("\r\n\r\n");
-        const char* length = strcasestr(request.c_str(), "\r\ncontent-length:");
-        const size_t body = length != nullptr ? std::strtoul(length + 17, nullptr, 10) : 0;
-        if (!untilClosed && end != std::string::npos && request.size() >= end + 4 + body) break;
-    }
-    return request;
-}
-
-}  // namespace
 
 bool ParseDelivery(const std::string& name, Delivery& delivery) {
     static const char* const kNames[] = {"whole",  "chunks", "bytewise",    "trickle",
@@ -81,12 +58,21 @@ void QuorPeer::Answer(int fd, const std::string& reply) {
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back(ReadRequest(fd, delivery_ == Delivery::Silent));
-    }
+    // The request up to the end of its packet (silent: all until the client
+    // closes); less when the client stays silent for 5 s.
+    const timeval bound{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    const bool silent = delivery_ == Delivery::Silent;
+    std::string request;
+    char buffer[4096];
+    for (ssize_t n; (silent || request.find("</wddxPacket>") == std::string::npos) &&
+                    (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        request.append(buffer, static_cast<size_t>(n));
+    std::unique_lock<std::mutex> lock(mutex_);
+    requests_.push_back(request);
+    lock.unlock();
     recorded_.notify_all();
-    if (delivery_ == Delivery::Silent) return;
+    if (silent) return;
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     // Whole: one piece. Else the first piece ends with the XML declaration,
@@ -95,15 +81,12 @@ void QuorPeer::Answer(int fd, const std::string& reply) {
                     ? reply.size()
                     : std::min(reply.find('>', reply.find("\r\n\r\n")) + 1, reply.size());
     const size_t piece = delivery_ == Delivery::Chunks ? 32 : 1;
-    // A blocking send returns once all is queued.
-    const auto sendAll = [fd](const char* data, size_t size) {
-        return send(fd, data, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
-    };
-    bool open = sendAll(reply.data(), at);
+    bool open = send(fd, reply.data(), at, MSG_NOSIGNAL) >= 0;  // blocking: all of it
     for (; open && !stop_ && (at < reply.size() || delivery_ == Delivery::Trickle); at += piece) {
         std::this_thread::sleep_for(pause_);
-        open = at < reply.size() ? sendAll(&reply[at], std::min(piece, reply.size() - at))
-                                 : sendAll(" ", 1);
+        const bool more = at < reply.size();
+        open = send(fd, more ? &reply[at] : " ", more ? std::min(piece, reply.size() - at) : 1,
+                    MSG_NOSIGNAL) > 0;
     }
 }
 

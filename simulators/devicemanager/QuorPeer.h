@@ -11,18 +11,15 @@
 
 #include "Handles.h"
 
-// How the peer sends a reply: whole (one send); chunks (32 bytes) or
-// bytewise after a first piece that holds the header block and the XML
-// declaration; trickle (bytewise, then blanks until the client goes);
-// silent (reads the request, never answers); reset (closes each connection at
-// once with a reset); backlog-full (never accepts, its accept queue full).
+// How the peer answers: whole; chunks (32 bytes) or bytewise after the header
+// block and XML declaration; trickle (bytewise, then blanks); silent; reset
+// (each connection); backlog-full (never accepts, its accept queue full).
 enum class Delivery { Whole, Chunks, Bytewise, Trickle, Silent, Reset, BacklogFull };
 bool ParseDelivery(const std::string& name, Delivery& delivery);
 
-// Stand-in of the device-manager service on 127.0.0.1:5302: while it lives,
-// a thread of its own answers the connections in turn with a script of whole
-// HTTP replies, one a connection (the last one again once the script is used
-// up), `pause` between pieces, and records each request.
+// Stand-in of the device-manager service on 127.0.0.1:5302: while it lives, a
+// thread answers the connections in turn with whole HTTP replies, one each (the
+// last one again once used up), `pause` between pieces, and records requests.
 class QuorPeer {
   public:
     QuorPeer(std::vector<std::string> replies, Delivery delivery,
