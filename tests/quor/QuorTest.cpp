@@ -1,7 +1,6 @@
 // The device-manager client and the tool toggledeviceallocation against the
-// peer on 127.0.0.1:5302, as three tables: tests/data/quor/*.table, one row a
-// line, cells split at '|'. Replies are the files of tests/data/quor/replies;
-// requests and the tool's output are compared with golden files there.
+// peer on 127.0.0.1:5302, as three tables (tests/data/quor/*.table, cells split
+// at '|'); replies, requests and the tool's output are files there too.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,9 +18,7 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::string Data(const std::string& name) {
-    return DataPath("quor/" + name);
-}
+const auto Data = [](const std::string& name) { return DataPath("quor/" + name); };
 
 std::string Body(const std::string& reply) {
     const std::string text = ReadFile(Data("replies/" + reply));
