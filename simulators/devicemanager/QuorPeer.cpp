@@ -8,39 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-bool SendAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The header block and as many body bytes as its content length names; less
-// when the client closes or stays silent for 5 s.
-std::string ReadRequest(int fd) {
-    const timeval bound{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    std::string request;
-    char buffer[4096];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-        request.append(buffer, static_cast<size_t>(n));
-        const auto end = request.find("\r\n\r\n");
-        const char* length = strcasestr(request.c_str(), "\r\ncontent-length:");
-        const size_t body = length != nullptr ? std::strtoul(length + 17, nullptr, 10) : 0;
-        if (end != std::string::npos && request.size() >= end + 4 + body) break;
-    }
-    return request;
-}
-
-}  // namespace
 
 bool ParseDelivery(const std::string& name, Delivery& delivery) {
     static const char* const kNames[] = {"whole",  "chunks", "bytewise",    "trickle",
@@ -53,54 +20,36 @@ bool ParseDelivery(const std::string& name, Delivery& delivery) {
 QuorPeer::QuorPeer(std::vector<std::string> replies, Delivery delivery,
                    std::chrono::milliseconds pause)
     : replies_(std::move(replies)), delivery_(delivery), pause_(pause) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(5302);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address{AF_INET, htons(5302), {htonl(INADDR_LOOPBACK)}, {}};
+    const auto* at = reinterpret_cast<const sockaddr*>(&address);
     Fd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int one = 1;
     setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     const bool full = delivery_ == Delivery::BacklogFull;
-    if (bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener.Get(), full ? 0 : 16) != 0) {
+    if (bind(listener.Get(), at, sizeof address) != 0 || listen(listener.Get(), full ? 0 : 16) != 0)
         return;
-    }
     listener_ = std::move(listener);
     // Connections that are never accepted fill the queue of a backlog of 0;
     // the kernel then drops further connection requests.
     for (int i = 0; full && i < 2; ++i) {
         held_.emplace_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        connect(held_.back().Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        connect(held_.back().Get(), at, sizeof address);
         pollfd ready{held_.back().Get(), POLLOUT, 0};
         poll(&ready, 1, 100);
     }
+    thread_ = std::thread([this, full] {
+        for (size_t number = 0; !stop_ && !full; ++number) {
+            const Fd connection(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (connection)
+                Answer(connection.Get(), replies_[std::min(number, replies_.size() - 1)]);
+        }
+    });
 }
 
 QuorPeer::~QuorPeer() {
-    Stop();
-}
-
-void QuorPeer::Start() {
-    thread_ = std::thread([this] { Serve(); });
-}
-
-void QuorPeer::Stop() {
     stop_ = true;
     if (listener_) shutdown(listener_.Get(), SHUT_RDWR);  // ends a waiting accept
     if (thread_.joinable()) thread_.join();
-}
-
-void QuorPeer::Serve() {
-    for (size_t number = 0; !stop_ && listener_; ++number) {
-        if (delivery_ == Delivery::BacklogFull) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
-        }
-        const Fd connection(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!connection) continue;
-        Answer(connection.Get(),
-               replies_.empty() ? "" : replies_[std::min(number, replies_.size() - 1)]);
-    }
 }
 
 void QuorPeer::Answer(int fd, const std::string& reply) {
@@ -109,17 +58,21 @@ void QuorPeer::Answer(int fd, const std::string& reply) {
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back(ReadRequest(fd));
-    }
-    recorded_.notify_all();
+    // The request up to the end of its packet (silent: all until the client
+    // closes); less when the client stays silent for 5 s.
+    const timeval bound{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    const bool silent = delivery_ == Delivery::Silent;
+    std::string request;
     char buffer[4096];
-    if (delivery_ == Delivery::Silent) {
-        while (recv(fd, buffer, sizeof buffer, 0) > 0) {
-        }
-        return;
-    }
+    for (ssize_t n; (silent || request.find("</wddxPacket>") == std::string::npos) &&
+                    (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        request.append(buffer, static_cast<size_t>(n));
+    std::unique_lock<std::mutex> lock(mutex_);
+    requests_.push_back(request);
+    lock.unlock();
+    recorded_.notify_all();
+    if (silent) return;
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     // Whole: one piece. Else the first piece ends with the XML declaration,
@@ -128,11 +81,12 @@ void QuorPeer::Answer(int fd, const std::string& reply) {
                     ? reply.size()
                     : std::min(reply.find('>', reply.find("\r\n\r\n")) + 1, reply.size());
     const size_t piece = delivery_ == Delivery::Chunks ? 32 : 1;
-    bool open = SendAll(fd, reply.data(), at);
+    bool open = send(fd, reply.data(), at, MSG_NOSIGNAL) >= 0;  // blocking: all of it
     for (; open && !stop_ && (at < reply.size() || delivery_ == Delivery::Trickle); at += piece) {
         std::this_thread::sleep_for(pause_);
-        open = at < reply.size() ? SendAll(fd, &reply[at], std::min(piece, reply.size() - at))
-                                 : SendAll(fd, " ", 1);
+        const bool more = at < reply.size();
+        open = send(fd, more ? &reply[at] : " ", more ? std::min(piece, reply.size() - at) : 1,
+                    MSG_NOSIGNAL) > 0;
     }
 }
 

@@ -11,32 +11,23 @@
 
 #include "Handles.h"
 
-// How the peer sends a reply: whole (one send); chunks (32 bytes) or
-// bytewise after a first piece that holds the header block and the XML
-// declaration; trickle (bytewise, then blanks until the client goes);
-// silent (reads the request, never answers); reset (closes each connection at
-// once with a reset); backlog-full (never accepts, its accept queue full).
+// How the peer answers: whole; chunks (32 bytes) or bytewise after the header
+// block and XML declaration; trickle (bytewise, then blanks); silent; reset
+// (each connection); backlog-full (never accepts, its accept queue full).
 enum class Delivery { Whole, Chunks, Bytewise, Trickle, Silent, Reset, BacklogFull };
 bool ParseDelivery(const std::string& name, Delivery& delivery);
 
-// Stand-in of the device-manager service on 127.0.0.1:5302: answers the
-// connections in turn with a script of whole HTTP replies, one a connection
-// (the last one again once the script is used up), and records each request.
+// Stand-in of the device-manager service on 127.0.0.1:5302: while it lives, a
+// thread answers the connections in turn with whole HTTP replies, one each (the
+// last one again once used up), `pause` between pieces, and records requests.
 class QuorPeer {
   public:
     QuorPeer(std::vector<std::string> replies, Delivery delivery,
              std::chrono::milliseconds pause = std::chrono::milliseconds(1));
     ~QuorPeer();
-    QuorPeer(const QuorPeer&) = delete;
-    QuorPeer& operator=(const QuorPeer&) = delete;
-
     bool Listening() const { return static_cast<bool>(listener_); }
-    // Serves until Stop; Start does it on a thread of its own.
-    void Serve();
-    void Start();
-    void Stop();
     // The requests so far, waiting up to 5 s until there are at least `count`.
-    std::vector<std::string> Requests(size_t count = 0);
+    std::vector<std::string> Requests(size_t count);
 
   private:
     void Answer(int fd, const std::string& reply);
