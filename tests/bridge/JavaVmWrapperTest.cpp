@@ -1,5 +1,5 @@
-// One Java VM per row: each row is its own process (CTest case) in the isolated view,
-// so /tmp/cgi.log is the row's own; CTest fails a case on a report of the JNI checks.
+// One Java VM per row, each its own process (CTest case) in the isolated view: /tmp/cgi.log
+// is the row's own. CTest fails a case on a report of the JNI checks.
 #include <sys/stat.h>
 
 #include <regex>
@@ -23,6 +23,7 @@ struct Row {
     std::vector<std::string> calls;  // "text NAME", "int NAME" (CallFunction), "lan" or "wlan"
 };
 
+// clang-format off
 const Row kRows[] = {
     {"OptionsUnset", nullptr, "texts", false, {}},
     {"OptionsEmpty", "", "texts", false, {}},
@@ -35,23 +36,16 @@ const Row kRows[] = {
     {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false, {}},
     {"nofirmwareversion", nullptr, "nofirmwareversion", false, {"wlan", "lan"}},
     // a method returning int, one not static, a missing one, then one that fits
-    {"wrongsignatures",
-     nullptr,
-     "wrongsignatures",
-     false,
+    {"wrongsignatures", nullptr, "wrongsignatures", false,
      {"text getLanIp4AddressS", "text getWlanIp4AddressS", "int noSuchMethod", "text getAnswer"}},
     {"throwing", nullptr, "throwing", false, {"int getAnswer", "wlan"}},
     // null, "", characters beyond ASCII, and numbers
-    {"texts",
-     nullptr,
-     "texts",
-     false,
-     {"text getLanIp4AddressS", "text getWlanIp4AddressS", "text getNonAsciiS", "int getAnswer",
-      "int getNegative"}},
+    {"texts", nullptr, "texts", false, {"text getLanIp4AddressS", "text getWlanIp4AddressS",
+                                        "text getNonAsciiS", "int getAnswer", "int getNegative"}},
 };
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.name;
-}  // the CTest name
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }  // the CTest name
+// clang-format on
+const std::regex kOwn("^(\\S+) cgi src/JavaVmWrapper\\.cpp ");
 
 class Bridge : public ::testing::TestWithParam<Row> {
   protected:
@@ -69,9 +63,7 @@ class Bridge : public ::testing::TestWithParam<Row> {
         std::string digest;
         const auto lines = testsupport::SplitLines(testsupport::LogDigest(Log()));
         for (size_t i = from; i < lines.size(); ++i)
-            digest += std::regex_replace(
-                          lines[i], std::regex("^(\\S+) cgi src/JavaVmWrapper\\.cpp "), "$1 ") +
-                      "\n";
+            digest += std::regex_replace(lines[i], kOwn, "$1 ") + "\n";
         return digest;
     }
     std::string logPath = "/tmp/cgi.log";
@@ -110,11 +102,11 @@ TEST_P(Bridge, StartsAndCalls) {
             int number = 5;
             if (call == "lan" || call == "wlan")
                 result = call == "lan" ? wrapper.GetLanIp4Address() : wrapper.GetWlanIp4Address();
-            else if (call.rfind("text ", 0) == 0)
+            else if (call[0] == 't')
                 found = wrapper.CallFunction(name, result) ? "true " : "false ";
             else
                 found = wrapper.CallFunction(name, number) ? "true " : "false ";
-            if (call.rfind("int ", 0) == 0) result = std::to_string(number);
+            if (call[0] == 'i') result = std::to_string(number);
             calls += call + ": " + found + "\"" + result + "\"\n" + Digest(before);
         }
     }

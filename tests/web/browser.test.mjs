@@ -1,5 +1,4 @@
-// The page in headless Chromium behind lighttpd (scripts/web-server gives OVIX_URL): what a
-// person sees, and what the form posts to the checksum stand-in.
+// The page in Chromium behind lighttpd at OVIX_URL: what one sees, what the form posts.
 import assert from 'node:assert/strict';
 import { createHash, randomBytes } from 'node:crypto';
 import { createRequire } from 'node:module';

@@ -1,8 +1,5 @@
 package com.vantor.ovix.config;
 
-import java.lang.management.ManagementFactory;
-import java.util.stream.Collectors;
-
 public final class ConfigOvix {
     public static String getLanIp4AddressS() { return null; }
     public static String getWlanIp4AddressS() { return ""; }
@@ -12,8 +9,8 @@ public final class ConfigOvix {
     public static int getFirmwareVersion(int image) { return image == 204 ? 0 : image == 200 ? 1 : 1234567; }
     public static int getUpdateState(int image) { return image == 200 ? 7 : -3; }
     public static String getInputArgumentsS() { // the VM's options but the class path, each as [option]
-        return ManagementFactory.getRuntimeMXBean().getInputArguments().stream()
-            .map(option -> "[" + option + "]").collect(Collectors.joining());
+        return java.lang.management.ManagementFactory.getRuntimeMXBean().getInputArguments().stream()
+            .map(option -> "[" + option + "]").collect(java.util.stream.Collectors.joining());
     }
     public static String getClassPathS() { return System.getProperty("java.class.path"); }
 }
