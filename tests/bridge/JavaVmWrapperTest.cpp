@@ -10,11 +10,10 @@
 
 namespace {
 
-// Each row starts the VM from JAVA_OPTIONS and JAVA_CLASSPATH. Without calls: the
-// wrapper's state, the log without Java stack frames, the options and class path
-// the VM reports (the "texts" variant tells them) and the VMs left. With calls, in
-// order: each call's result and what it adds to the log; a call after a failed one
-// shows that the failure was cleared. Compared with tests/data/bridge/<name>.txt.
+// Each row starts the VM from JAVA_OPTIONS and JAVA_CLASSPATH. Without calls: the wrapper's
+// state, the log without Java stack frames, the options and class path the VM reports and
+// the VMs left. With calls: each call's result and what it adds to the log (a failure is
+// cleared for the next). Compared with tests/data/bridge/<name>.txt.
 struct Row {
     const char* name;
     const char* options;  // JAVA_OPTIONS; null: unset
@@ -45,32 +44,24 @@ const Row kRows[] = {
 };
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }  // the CTest name
 // clang-format on
-const std::regex kOwn("^(\\S+) cgi src/JavaVmWrapper\\.cpp ");
-
-class Bridge : public ::testing::TestWithParam<Row> {
-  protected:
-    void SetUp() override {
-        GetCgiLogHandler();  // opens /tmp/cgi.log before a row can move it
-        unsetenv("JAVA_OPTIONS");
-        unsetenv("JAVA_CLASSPATH");
-    }
-    void TearDown() override {
-        EXPECT_FALSE(std::regex_search(Log(), std::regex("WARNING|FATAL ERROR"))) << Log();
-    }
-    std::string Log() const { return testsupport::ReadFile(logPath); }
-    // The digested log from line `from` on, the bridge's own lines as "LEVEL MESSAGE".
-    std::string Digest(size_t from) const {
-        std::string digest;
-        const auto lines = testsupport::SplitLines(testsupport::LogDigest(Log()));
-        for (size_t i = from; i < lines.size(); ++i)
-            digest += std::regex_replace(lines[i], kOwn, "$1 ") + "\n";
-        return digest;
-    }
-    std::string logPath = "/tmp/cgi.log";
-};
+using Bridge = ::testing::TestWithParam<Row>;
 
 TEST_P(Bridge, StartsAndCalls) {
     const Row& row = GetParam();
+    GetCgiLogHandler();  // opens /tmp/cgi.log before the row can move it
+    for (const char* name : {"JAVA_OPTIONS", "JAVA_CLASSPATH"}) unsetenv(name);
+    std::string logPath = "/tmp/cgi.log";
+    const auto log = [&] { return testsupport::ReadFile(logPath); };
+    // The digested log from line `from` on, the bridge's own lines as "LEVEL MESSAGE".
+    const auto digest = [&](size_t from) {
+        std::string text;
+        const auto lines = testsupport::SplitLines(testsupport::LogDigest(log()));
+        for (size_t i = from; i < lines.size(); ++i)
+            text += std::regex_replace(lines[i], std::regex("^(\\S+) cgi src/JavaVmWrapper\\.cpp "),
+                                       "$1 ") +
+                    "\n";
+        return text;
+    };
     if (row.options != nullptr) setenv("JAVA_OPTIONS", row.options, 1);
     const std::string classPath = row.jar && *row.jar ? testsupport::ConfigJar(row.jar) : "";
     if (row.jar != nullptr) setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
@@ -96,7 +87,7 @@ TEST_P(Bridge, StartsAndCalls) {
                 "VM options: " + std::regex_replace(options, std::regex("\\[-Xcheck:jni\\]"), "") +
                 "\nVM class path: " + (path == classPath ? "JAVA_CLASSPATH" : path) + "\n";
         for (const std::string& call : row.calls) {
-            const size_t before = testsupport::SplitLines(Log()).size();
+            const size_t before = testsupport::SplitLines(log()).size();
             const std::string name = call.substr(call.find(' ') + 1);
             std::string result = "old", found;  // a result not set stays "old" or 5
             int number = 5;
@@ -107,10 +98,10 @@ TEST_P(Bridge, StartsAndCalls) {
             else
                 found = wrapper.CallFunction(name, number) ? "true " : "false ";
             if (call[0] == 'i') result = std::to_string(number);
-            calls += call + ": " + found + "\"" + result + "\"\n" + Digest(before);
+            calls += call + ": " + found + "\"" + result + "\"\n" + digest(before);
         }
     }
-    for (const std::string& line : testsupport::SplitLines(Digest(0)))
+    for (const std::string& line : testsupport::SplitLines(digest(0)))
         if (line[0] != '\t') start += line + "\n";
     JavaVM* vms[1];
     jsize count = -1;
@@ -119,6 +110,7 @@ TEST_P(Bridge, StartsAndCalls) {
     EXPECT_TRUE(testsupport::MatchesGolden(
         row.calls.empty() ? start : calls,
         testsupport::DataPath(std::string("bridge/") + row.name + ".txt")));
+    EXPECT_FALSE(std::regex_search(log(), std::regex("WARNING|FATAL ERROR"))) << log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Bridge, Bridge, ::testing::ValuesIn(kRows));

@@ -1,5 +1,4 @@
-// The frame as the page uses it is fixed by every page golden; here what the
-// page does not use: the message body and other titles.
+// What the page golden does not hold: the message body and other titles.
 #include "OvixHtml.h"
 #include "TestSupport.h"
 

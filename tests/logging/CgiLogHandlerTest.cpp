@@ -1,5 +1,4 @@
 // Runs in the isolated view: /tmp/cgi.log is the test's own.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <regex>

@@ -7,13 +7,10 @@ import { after, before, test } from 'node:test';
 const { chromium } = createRequire(`${process.env.OVIX_NODE_MODULES}/`)('playwright-core');
 const { OVIX_URL: url, OVIX_ARTEFACTS: artefacts } = process.env;
 let browser, page;
-
 before(async () => {
-  browser = await chromium.launch({ executablePath: '/usr/bin/chromium', chromiumSandbox: false,
-    args: ['--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'] });
+  browser = await chromium.launch(
+    { executablePath: '/usr/bin/chromium', chromiumSandbox: false, args: ['--disable-gpu'] });
   page = await browser.newPage({ viewport: { width: 1100, height: 900 } });
-  page.setDefaultTimeout(20000);
 });
 after(() => browser?.close());
 

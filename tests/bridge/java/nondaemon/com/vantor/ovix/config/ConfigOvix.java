@@ -1,12 +1,9 @@
 package com.vantor.ovix.config;
 
-import java.util.Timer;
-import java.util.TimerTask;
-
 public final class ConfigOvix {
     static { // a thread that is not a daemon runs for ovix.worker.millis
-        Timer worker = new Timer("ovix-worker", false);
-        worker.schedule(new TimerTask() {
+        java.util.Timer worker = new java.util.Timer("ovix-worker", false);
+        worker.schedule(new java.util.TimerTask() {
             public void run() { System.err.println("worker thread ended"); worker.cancel(); }
         }, Long.getLong("ovix.worker.millis", 1500L));
     }
