@@ -38,7 +38,6 @@ const Row kRows[] = {
     {"wrongsignatures", nullptr, "wrongsignatures", false,
      {"text getLanIp4AddressS", "text getWlanIp4AddressS", "int noSuchMethod", "text getAnswer"}},
     {"throwing", nullptr, "throwing", false, {"int getAnswer", "wlan"}},
-    // null, "", characters beyond ASCII, and numbers
     {"texts", nullptr, "texts", false, {"text getLanIp4AddressS", "text getWlanIp4AddressS",
                                         "text getNonAsciiS", "int getAnswer", "int getNegative"}},
 };

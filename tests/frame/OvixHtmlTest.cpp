@@ -17,8 +17,7 @@ TEST(OvixHtml, MessageBodyAndTitles) {
     EXPECT_TRUE(testsupport::MatchesGolden(Frame("Reboot", true),
                                            testsupport::DataPath("frame/message.html")));
     // The title as it is given, without the separator when empty.
-    for (auto [title, element] :
-         {std::pair{"", "<title>OVIX Web Server</title>\n"},
-          {"A & <b>B</b>", "<title>OVIX Web Server - A & <b>B</b></title>\n"}})
-        EXPECT_NE(Frame(title, false).find(element), std::string::npos) << title;
+    EXPECT_NE(Frame("", false).find("<title>OVIX Web Server</title>\n"), std::string::npos);
+    EXPECT_NE(Frame("A & <b>B</b>", false).find("<title>OVIX Web Server - A & <b>B</b></title>\n"),
+              std::string::npos);
 }

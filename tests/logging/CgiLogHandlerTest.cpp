@@ -1,4 +1,3 @@
-// Runs in the isolated view: /tmp/cgi.log is the test's own.
 #include <unistd.h>
 
 #include <regex>
@@ -9,9 +8,8 @@
 TEST(CgiLogHandler, ConnectsOnceRegistersTheLevelsAndTakesJovixEvents) {
     // Nothing is connected before the first call.
     LogFormater(10, "java/Bridge.cpp", 1).Log(Logger::GetLogHandler("JOVIX"), "early");
-    LogHandler* handler = GetCgiLogHandler();
-    EXPECT_EQ(GetCgiLogHandler(), handler);
-    EXPECT_EQ(Logger::GetLogHandler("cgi"), handler);
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(GetCgiLogHandler(), Logger::GetLogHandler("cgi"));
     const int line = __LINE__ + 1;
     for (int level : {10, 20, 30, 40, 50}) CGI_LOG(static_cast<uint32_t>(level), "%d", level);
     LogFormater(20, "java/Bridge.cpp", 7).Log(Logger::GetLogHandler("JOVIX"), "from %s", "JOVIX");

@@ -1,10 +1,10 @@
 #include "JniLayout.h"
 #include "TestSupport.h"
 
-// Each event as the layout appends it, compared with tests/data/logging/layout.txt.
+// Each event as the layout appends it (values wider than their field whole, line breaks kept),
+// compared with tests/data/logging/layout.txt.
 TEST(JniLayout, WritesEachEventAsOneLineOfFixedWidthFields) {
     const std::string date = "2026-12-06 14:03:07.123456";
-    // Values as wide as their field or wider are written whole; line breaks of the message stay.
     const LogEvent events[] = {
         LogEvent(date, "DEBUG", "src/JavaVmWrapper.cpp", 42, "OpenJavaVM", "cgi", 1234),
         LogEvent(date, "INFO", "a.cpp", 1, "m", "JOVIX", 7),

@@ -8,9 +8,8 @@ public final class ConfigOvix {
     public static int getNegative() { return -2147483648; }
     public static int getFirmwareVersion(int image) { return image == 204 ? 0 : image == 200 ? 1 : 1234567; }
     public static int getUpdateState(int image) { return image == 200 ? 7 : -3; }
-    public static String getInputArgumentsS() { // the VM's options but the class path, each as [option]
-        return java.lang.management.ManagementFactory.getRuntimeMXBean().getInputArguments().stream()
-            .map(option -> "[" + option + "]").collect(java.util.stream.Collectors.joining());
+    public static String getInputArgumentsS() { // the VM's options but the class path as [a][b]
+        return "[" + String.join("][", java.lang.management.ManagementFactory.getRuntimeMXBean().getInputArguments()) + "]";
     }
     public static String getClassPathS() { return System.getProperty("java.class.path"); }
 }
