@@ -1,5 +1,3 @@
-// Built only by the test LogFormatIsChecked, which expects the compiler to
-// reject the argument: our logging header checks formats like printf.
 #include "CgiLogHandler.h"
 
 void LogWithWrongArgument() {

@@ -1,56 +1,27 @@
-#include <gtest/gtest.h>
-
-#include <sstream>
-
 #include "JniLayout.h"
+#include "TestSupport.h"
 
-namespace {
-
-struct Event {
-    const char* level;
-    const char* label;
-    int labelNumber;
-    const char* file;
-    int line;
-    const char* message;
-    const char* expected;  // the line the layout appends, after the date and two blanks
-};
-
-const Event kEvents[] = {
-    {"DEBUG", "cgi", 1234, "src/JavaVmWrapper.cpp", 42, "OpenJavaVM",
-     "DEBUG     cgi            1234  src/JavaVmWrapper.cpp    42    OpenJavaVM\n"},
-    {"INFO", "JOVIX", 7, "a.cpp", 1, "m",
-     "INFO      JOVIX          7     a.cpp                    1     m\n"},
-    {"ERROR", "cgi", 1234, "a.cpp", 1, "",
-     "ERROR     cgi            1234  a.cpp                    1     \n"},
-    // Values as wide as their field or wider are written whole, the next
-    // field follows them directly.
-    {"DEBUG", "cgi", 1234, "src/UpdateFirmwareForm.cpp", 123, "GetVersion",
-     "DEBUG     cgi            1234  src/UpdateFirmwareForm.cpp123   GetVersion\n"},
-    {"DEBUG", "cgi", 1234, "a.cpp", 123456, "x",
-     "DEBUG     cgi            1234  a.cpp                    123456x\n"},
-    {"A_VERY_LONG_LEVEL", "a-label-of-20-chars!", 1234567, "a.cpp", 1, "x",
-     "A_VERY_LONG_LEVELa-label-of-20-chars!1234567a.cpp                    1     x\n"},
-    {"DEBUG", "cgi", -1, "a.cpp", -7, "x",
-     "DEBUG     cgi            -1    a.cpp                    -7    x\n"},
-    // Line breaks of the message stay as they are; one more ends the line.
-    {"DEBUG", "cgi", 1234, "src/QuorManipulator.cpp", 10, "Receive:\nHTTP/1.1 200 OK\r\n\n",
-     "DEBUG     cgi            1234  src/QuorManipulator.cpp  10    Receive:\nHTTP/1.1 200 "
-     "OK\r\n\n\n"},
-};
-
+// Each event as the layout appends it (values wider than their field whole, line breaks kept),
+// compared with tests/data/logging/layout.txt.
 TEST(JniLayout, WritesEachEventAsOneLineOfFixedWidthFields) {
-    for (const Event& e : kEvents) {
-        // The stream's own fill and adjustment must not show, and the layout
-        // leaves it filling with blanks on the right.
-        std::ostringstream out;
-        out << std::setfill('*') << std::right;
-        JniLayout().FormatAndAppend(out, LogEvent("2026-12-06 14:03:07.123456", e.level, e.file,
-                                                  e.line, e.message, e.label, e.labelNumber));
-        EXPECT_EQ(out.str(), std::string("2026-12-06 14:03:07.123456  ") + e.expected);
-        EXPECT_EQ(out.fill(), ' ');
+    const std::string date = "2026-12-06 14:03:07.123456";
+    const LogEvent events[] = {
+        LogEvent(date, "DEBUG", "src/JavaVmWrapper.cpp", 42, "OpenJavaVM", "cgi", 1234),
+        LogEvent(date, "INFO", "a.cpp", 1, "m", "JOVIX", 7),
+        LogEvent(date, "ERROR", "a.cpp", 1, "", "cgi", 1234),
+        LogEvent(date, "DEBUG", "src/UpdateFirmwareForm.cpp", 123, "GetVersion", "cgi", 1234),
+        LogEvent(date, "DEBUG", "a.cpp", 123456, "x", "cgi", 1234),
+        LogEvent(date, "A_VERY_LONG_LEVEL", "a.cpp", 1, "x", "a-label-of-20-chars!", 1234567),
+        LogEvent(date, "DEBUG", "a.cpp", -7, "x", "cgi", -1),
+        LogEvent(date, "DEBUG", "src/QuorManipulator.cpp", 10, "Receive:\nHTTP/1.1 200 OK\r\n\n",
+                 "cgi", 1234),
+    };
+    std::ostringstream out;
+    for (const LogEvent& event : events) {
+        out << std::setfill('*') << std::right;  // the stream's own settings must not show
+        JniLayout().FormatAndAppend(out, event);
+        EXPECT_EQ(out.fill(), ' ');  // and it is left filling with blanks on the right
         EXPECT_EQ(out.flags() & std::ios::adjustfield, std::ios::left);
     }
+    EXPECT_TRUE(testsupport::MatchesGolden(out.str(), testsupport::DataPath("logging/layout.txt")));
 }
-
-}  // namespace

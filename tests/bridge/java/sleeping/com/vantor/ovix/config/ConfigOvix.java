@@ -1,14 +1,7 @@
 package com.vantor.ovix.config;
 
-/** Every method sleeps before it answers: ovix.sleep.millis, ten minutes by default. */
-public final class ConfigOvix {
-    private static void sleep() {
-        try {
-            Thread.sleep(Long.getLong("ovix.sleep.millis", 600000L));
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-        }
-    }
-    public static int getFirmwareVersion(int image) { sleep(); return 10203; }
-    public static int getUpdateState(int image) { sleep(); return 0; }
+public final class ConfigOvix { // each method sleeps ovix.sleep.millis, ten minutes by default
+    static final long MILLIS = Long.getLong("ovix.sleep.millis", 600000L);
+    public static int getFirmwareVersion(int image) throws InterruptedException { Thread.sleep(MILLIS); return 10203; }
+    public static int getUpdateState(int image) throws InterruptedException { Thread.sleep(MILLIS); return 0; }
 }

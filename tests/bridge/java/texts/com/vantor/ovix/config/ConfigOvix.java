@@ -1,8 +1,5 @@
 package com.vantor.ovix.config;
 
-import java.lang.management.ManagementFactory;
-
-/** Text and integer results at their edges, and the VM's start options. */
 public final class ConfigOvix {
     public static String getLanIp4AddressS() { return null; }
     public static String getWlanIp4AddressS() { return ""; }
@@ -11,13 +8,8 @@ public final class ConfigOvix {
     public static int getNegative() { return -2147483648; }
     public static int getFirmwareVersion(int image) { return image == 204 ? 0 : image == 200 ? 1 : 1234567; }
     public static int getUpdateState(int image) { return image == 200 ? 7 : -3; }
-    /** The options the VM was started with (but the class path), each as [option]. */
-    public static String getInputArgumentsS() {
-        StringBuilder all = new StringBuilder();
-        for (String option : ManagementFactory.getRuntimeMXBean().getInputArguments()) {
-            all.append('[').append(option).append(']');
-        }
-        return all.toString();
+    public static String getInputArgumentsS() { // the VM's options but the class path as [a][b]
+        return "[" + String.join("][", java.lang.management.ManagementFactory.getRuntimeMXBean().getInputArguments()) + "]";
     }
     public static String getClassPathS() { return System.getProperty("java.class.path"); }
 }

@@ -1,6 +1,5 @@
 package com.vantor.ovix.config;
 
-/** Methods of the expected names with other signatures, or not static. */
 public final class ConfigOvix {
     public static int getFirmwareVersion(long image) { return 10203; }
     public int getUpdateState(int image) { return 0; }
