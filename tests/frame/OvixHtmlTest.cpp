@@ -3,14 +3,15 @@
 #include "TestSupport.h"
 
 std::string Frame(const std::string& title, bool withMessage) {
-    testsupport::CaptureStdout out;
+    testing::internal::CaptureStdout();
     {
         OvixHtml frame(title);
         if (withMessage)
             frame.PrintMessageBody("Reboot", "Reboot OVIX", "reboot.cgi",
                                    "Device <b>busy</b> & locked");
     }
-    return out.Text();
+    std::cout.flush();
+    return testing::internal::GetCapturedStdout();
 }
 
 TEST(OvixHtml, MessageBodyAndTitles) {

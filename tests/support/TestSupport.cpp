@@ -14,6 +14,7 @@
 #include <map>
 #include <regex>
 
+#include "Handles.h"
 #include "TargetEmulator.h"
 
 extern char** environ;
@@ -80,22 +81,12 @@ TempDir::~TempDir() {
 
 namespace {
 
+// A pipe's two ends.
 struct Pipe {
-    int fd[2] = {-1, -1};
+    Fd read, write;
     Pipe() {
-        if (pipe2(fd, O_CLOEXEC) != 0) fd[0] = fd[1] = -1;
-    }
-    ~Pipe() {
-        CloseRead();
-        CloseWrite();
-    }
-    void CloseRead() {
-        if (fd[0] >= 0) close(fd[0]);
-        fd[0] = -1;
-    }
-    void CloseWrite() {
-        if (fd[1] >= 0) close(fd[1]);
-        fd[1] = -1;
+        int fd[2];
+        if (pipe2(fd, O_CLOEXEC) == 0) read = Fd(fd[0]), write = Fd(fd[1]);
     }
 };
 
@@ -133,7 +124,7 @@ std::vector<int> InGroup(int group, const std::string& program) {
 
 RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     RunResult result;
-    Pipe in, out, err;
+    Pipe pipes[2];  // standard output and standard error
     std::vector<std::string> env = MakeEnvironment(options);
     std::vector<char*> args, envp;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -141,54 +132,48 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
 
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
     if (pid == 0) {
-        dup2(in.fd[0], 0);
-        dup2(out.fd[1], 1);
-        dup2(err.fd[1], 2);
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(pipes[0].write.Get(), 1);
+        dup2(pipes[1].write.Get(), 2);
         setpgid(0, 0);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }
-    in.CloseRead();
-    out.CloseWrite();
-    err.CloseWrite();
+    for (auto& pipe : pipes) pipe.write = Fd();
     if (pid < 0) return result;
-
-    in.CloseWrite();
     signal(SIGPIPE, SIG_IGN);
-    // The rep of milliseconds is 64 bits wide also where long is 32.
-    using Milliseconds = std::chrono::milliseconds;
-    auto deadline =
-        start + Milliseconds(static_cast<Milliseconds::rep>(options.timeoutSeconds * 1000));
+    const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(options.timeoutSeconds));
     bool triggered = !options.useTrigger;
-    while (out.fd[0] >= 0 || err.fd[0] >= 0) {
+    std::string* texts[2] = {&result.out, &result.err};
+    while (pipes[0].read || pipes[1].read) {
         if (!triggered && result.out.find(options.trigger) != std::string::npos) {
             triggered = true;
-            if (options.closeStdout) out.CloseRead();
+            if (options.closeStdout) pipes[0].read = Fd();
             for (int target : InGroup(pid, options.signalTarget)) kill(target, options.signal);
             continue;
         }
-        pollfd fds[2] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
         if (left <= 0) {
             result.timedOut = true;
             kill(-pid, SIGKILL);
-            kill(pid, SIGKILL);
             break;
         }
+        pollfd fds[2] = {{pipes[0].read.Get(), POLLIN, 0}, {pipes[1].read.Get(), POLLIN, 0}};
         if (poll(fds, 2, static_cast<int>(left)) < 0) continue;
-        char buffer[65536];
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            char buffer[65536];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+                texts[i]->append(buffer, static_cast<size_t>(n));
             } else {
-                (i == 0 ? out : err).CloseRead();
+                pipes[i].read = Fd();
             }
         }
     }
