@@ -223,7 +223,7 @@ QuorManipulator::~QuorManipulator() {
 
 int QuorManipulator::SendToQuor(const std::string& address, const std::string& functionName,
                                 std::string& result) {
-    CGI_LOG(LevelDebug, "%s", "SendToQuor");
+    CGI_TRACE();
     if (address.empty() || functionName.empty()) return -1;
     CGI_LOG(LevelDebug, "%s %s", address.c_str(), functionName.c_str());
     this->functionName = functionName;
@@ -373,12 +373,12 @@ xmlNodePtr QuorManipulator::FindChildNode(xmlNodePtr parent, const std::string& 
 }
 
 xmlNodePtr QuorManipulator::GetStatusNodeTree() {
-    CGI_LOG(LevelDebug, "%s", "GetStatusNodeTree");
+    CGI_TRACE();
     return GetVarNode("Status");
 }
 
 void QuorManipulator::GetStatusMessages(std::string& code, std::string& msg) {
-    CGI_LOG(LevelDebug, "%s", "GetStatusMessages");
+    CGI_TRACE();
     xmlNodePtr status = GetStatusNodeTree();
     if (status == nullptr || status->children == nullptr) return;
     for (xmlNodePtr child = status->children->children; child != nullptr; child = child->next) {
