@@ -209,9 +209,9 @@ void XmlFree::operator()(xmlChar* text) const {
     xmlFree(text);
 }
 
-QuorManipulator::QuorManipulator(std::chrono::milliseconds timeout,
-                                 std::chrono::milliseconds deadline)
-    : timeout(timeout), deadline(deadline) {
+QuorManipulator::QuorManipulator(std::chrono::milliseconds stepTimeout,
+                                 std::chrono::milliseconds exchangeDeadline)
+    : timeout(stepTimeout), deadline(exchangeDeadline) {
     RefuseExternalEntities();
 }
 
@@ -221,17 +221,17 @@ QuorManipulator::~QuorManipulator() {
     xmlMemoryDump();
 }
 
-int QuorManipulator::SendToQuor(const std::string& address, const std::string& functionName,
+int QuorManipulator::SendToQuor(const std::string& toAddress, const std::string& function,
                                 std::string& result) {
     CGI_TRACE();
-    if (address.empty() || functionName.empty()) return -1;
-    CGI_LOG(LevelDebug, "%s %s", address.c_str(), functionName.c_str());
-    this->functionName = functionName;
-    this->address = address;
+    if (toAddress.empty() || function.empty()) return -1;
+    CGI_LOG(LevelDebug, "%s %s", toAddress.c_str(), function.c_str());
+    functionName = function;
+    address = toAddress;
     reply.clear();
 
     const Bounds bounds(timeout, deadline);
-    const Fd sock = Connect(this->address, bounds);
+    const Fd sock = Connect(address, bounds);
     if (!sock) return -1;
 
     // The request.

@@ -31,16 +31,17 @@ void RefuseExternalEntities();
 // port 5302, and the variables of the last reply.
 class QuorManipulator {
   public:
-    // timeout bounds each connect, send and receive; deadline the whole exchange.
-    explicit QuorManipulator(std::chrono::milliseconds timeout = kQuorTimeout,
-                             std::chrono::milliseconds deadline = kQuorDeadline);
+    // stepTimeout bounds each connect, send and receive; exchangeDeadline the
+    // whole exchange.
+    explicit QuorManipulator(std::chrono::milliseconds stepTimeout = kQuorTimeout,
+                             std::chrono::milliseconds exchangeDeadline = kQuorDeadline);
     virtual ~QuorManipulator();
     QuorManipulator(const QuorManipulator&) = delete;
     QuorManipulator& operator=(const QuorManipulator&) = delete;
 
     // One request and reply over a connection of its own: 0 and the reply
     // body in result, or -1 (logged) with result untouched.
-    int SendToQuor(const std::string& address, const std::string& functionName,
+    int SendToQuor(const std::string& toAddress, const std::string& function,
                    std::string& result);
     // The HTTP request for the current address and function; empty for an
     // unknown function.
