@@ -4,8 +4,6 @@
 
 namespace {
 
-bool logConfigured = false;
-
 const struct {
     CgiLogLevel number;
     const char* name;
@@ -14,15 +12,11 @@ const struct {
     {LevelError, "ERROR"}, {LevelFatal, "FATAL"},
 };
 
-}  // namespace
-
-LogHandler* GetCgiLogHandler() {
-    LogHandler* handler = Logger::GetLogHandler("cgi");
-    if (logConfigured) return handler;
-
+// Connects the handler to its outputs and names the levels.
+bool Connect(LogHandler* handler) {
     handler->AddLogClient(Logger::GetDefaultLogHandler());
     // Kept until the process ends, like the handlers themselves.
-    auto* file = new LogClientFile("/tmp/cgi.log", true);
+    auto* file = new LogClientFile(kCgiLogFile, true);
     file->SetLayout(new JniLayout);
     handler->AddLogClient(file);
 
@@ -31,6 +25,15 @@ LogHandler* GetCgiLogHandler() {
     }
 
     Logger::GetLogHandler("JOVIX")->AddLogClient(handler);
-    logConfigured = true;
+    return true;
+}
+
+}  // namespace
+
+LogHandler* GetCgiLogHandler() {
+    LogHandler* handler = Logger::GetLogHandler("cgi");
+    // Once per process, on the first call.
+    static const bool connected = Connect(handler);
+    (void)connected;
     return handler;
 }

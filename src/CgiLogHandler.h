@@ -11,6 +11,10 @@ enum CgiLogLevel : uint32_t {
     LevelFatal = 50,
 };
 
+// The log file of the program's records and of the Java VM's System.err: both
+// append to it, so their lines interleave in the order they happen.
+inline constexpr char kCgiLogFile[] = "/tmp/cgi.log";
+
 // The program's log handler "cgi". The first call connects it to the default
 // handler and to /tmp/cgi.log (in the JniLayout format), registers the level
 // names, and makes the handler "JOVIX" pass its events on to it.

@@ -11,7 +11,6 @@
 
 namespace {
 const char* const kConfigClass = "com/vantor/ovix/config/ConfigOvix";
-const char* const kLogFile = "/tmp/cgi.log";
 
 using CreateJavaVmFunction = jint (*)(JavaVM**, void**, void*);
 
@@ -112,7 +111,7 @@ void JavaVmWrapper::ChangeStdErr() {
     if (fileStreamInit == nullptr) return;
     const auto noOutputStream = [] { CGI_LOG(LevelError, "Can't create output stream"); };
     // Without the name there is no stream to make.
-    jstring fileName = Checked(env->NewStringUTF(kLogFile), noOutputStream);
+    jstring fileName = Checked(env->NewStringUTF(kCgiLogFile), noOutputStream);
     if (fileName == nullptr) return;
     jobject fileStream = Checked(
         env->NewObject(fileStreamClass, fileStreamInit, fileName, JNI_TRUE), noOutputStream);

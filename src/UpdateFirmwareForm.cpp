@@ -18,8 +18,6 @@ using std::endl;
 
 namespace {
 
-bool versionLoaded = false;
-
 // A build date is one short line; anything beyond this is not read.
 const std::size_t kMaxBuildDateLength = 4096;
 
@@ -86,10 +84,9 @@ std::string GetVersion(JavaVmWrapper& wrapper, int image) {
 std::string GetReleaseCandidate() {
     CGI_TRACE();
     PropertyManager* manager = Property::GetInstance()->GetPropertyManager("default");
-    if (!versionLoaded) {
-        (void)manager->LoadFile("/app/VERSION");
-        versionLoaded = true;
-    }
+    // The file is loaded on the first call in the process only.
+    static const bool versionLoaded = (manager->LoadFile("/app/VERSION"), true);
+    (void)versionLoaded;
     (void)manager->AddProperty("PROPERTY_TYPE_STRING", "PRELIMINARY_VERSION", "");
     return manager->GetValue("PRELIMINARY_VERSION");
 }
