@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "CgiLogHandler.h"
+#include "Fd.h"
 
 namespace {
 
@@ -199,14 +200,6 @@ xmlParserInputPtr RefuseToLoad(const char* url, const char* id, xmlParserCtxtPtr
 
 void RefuseExternalEntities() {
     xmlSetExternalEntityLoader(RefuseToLoad);
-}
-
-void XmlFree::operator()(xmlDoc* document) const {
-    xmlFreeDoc(document);
-}
-
-void XmlFree::operator()(xmlChar* text) const {
-    xmlFree(text);
 }
 
 QuorManipulator::QuorManipulator(std::chrono::milliseconds stepTimeout,

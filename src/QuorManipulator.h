@@ -4,9 +4,17 @@
 #include <libxml/tree.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
-#include "Handles.h"
+// Owners of what libxml2 hands out: a document goes with xmlFreeDoc, a string
+// with xmlFree.
+struct XmlFree {
+    void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using XmlDoc = std::unique_ptr<xmlDoc, XmlFree>;
+using XmlText = std::unique_ptr<xmlChar, XmlFree>;
 
 // The device-manager service runs on the device itself.
 inline constexpr char kQuorAddress[] = "127.0.0.1";

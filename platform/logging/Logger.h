@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "Handles.h"
+#include "Fd.h"
 
 class LogEvent {
   public:

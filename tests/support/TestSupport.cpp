@@ -14,7 +14,7 @@
 #include <map>
 #include <regex>
 
-#include "Handles.h"
+#include "Fd.h"
 #include "TargetEmulator.h"
 
 extern char** environ;
