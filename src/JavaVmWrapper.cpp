@@ -3,11 +3,9 @@
 #include <arpa/inet.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <vector>
-
-#include "CgiLogHandler.h"
 
 namespace {
 const char* const kConfigClass = "com/vantor/ovix/config/ConfigOvix";
@@ -29,18 +27,22 @@ CreateJavaVmFunction LoadCreateJavaVm() {
     return create;
 }
 
-// Failure records of the checked steps below.
-auto ClassNotFound(const char* name) {
-    return [name] { CGI_LOG(LevelError, "Class '%s' not found", name); };
+// Failure records of the checked steps, written at the site of the step (or
+// of the caller the step serves), so that each failure has a line of its own.
+auto ClassNotFound(LogSite site, const char* name) {
+    return [site, name] { CGI_LOG_AT(site, LevelError, "Class '%s' not found", name); };
 }
-auto MethodNotFound(const char* name) {
-    return [name] { CGI_LOG(LevelError, "Methode '%s' not found", name); };
+auto MethodNotFound(LogSite site, const char* name) {
+    return [site, name] { CGI_LOG_AT(site, LevelError, "Methode '%s' not found", name); };
+}
+void Threw(LogSite site, const char* name) {
+    CGI_LOG_AT(site, LevelError, "Methode '%s' threw an exception", name);
 }
 
 }  // namespace
 
 JavaVmWrapper::~JavaVmWrapper() {
-    if (env != nullptr && env->ExceptionOccurred() != nullptr) env->ExceptionDescribe();
+    ReportException();
     if (vm != nullptr) vm->DestroyJavaVM();
 }
 
@@ -71,16 +73,10 @@ bool JavaVmWrapper::OpenJavaVM() {
 
     {
         // The option array lives only until the VM has been created.
-        std::unique_ptr<JavaVMOption[]> array(new JavaVMOption[texts.size()]);
-        for (size_t i = 0; i < texts.size(); ++i) {
-            array[i].optionString = &texts[i][0];
-            array[i].extraInfo = nullptr;
-        }
-        JavaVMInitArgs args;
-        args.version = JNI_VERSION_1_2;
-        args.nOptions = static_cast<jint>(texts.size());
-        args.options = array.get();
-        args.ignoreUnrecognized = JNI_TRUE;
+        std::vector<JavaVMOption> array(texts.size());
+        for (size_t i = 0; i < texts.size(); ++i) array[i] = {&texts[i][0], nullptr};
+        JavaVMInitArgs args{JNI_VERSION_1_2, static_cast<jint>(array.size()), array.data(),
+                            JNI_TRUE};
         void* envOut = nullptr;
         CreateJavaVmFunction create = LoadCreateJavaVm();
         jint created = create != nullptr ? create(&vm, &envOut, &args) : JNI_ERR;
@@ -95,61 +91,79 @@ bool JavaVmWrapper::OpenJavaVM() {
 
     ChangeStdErr();
 
-    configClass = Checked(env->FindClass(kConfigClass), ClassNotFound(kConfigClass));
+    configClass = Checked(env->FindClass(kConfigClass), ClassNotFound(CGI_SITE, kConfigClass));
     return configClass != nullptr;
+}
+
+std::pair<jclass, jmethodID> JavaVmWrapper::FindMethod(const char* className,
+                                                       const char* methodName,
+                                                       const char* signature, bool isStatic,
+                                                       LogSite site) {
+    // The records name the class with dots, as Java writes it.
+    std::string dotted = className;
+    std::replace(dotted.begin(), dotted.end(), '/', '.');
+    jclass found = Checked(env->FindClass(className), ClassNotFound(site, dotted.c_str()));
+    if (found == nullptr) return {nullptr, nullptr};
+    jmethodID method = Checked(isStatic ? env->GetStaticMethodID(found, methodName, signature)
+                                        : env->GetMethodID(found, methodName, signature),
+                               MethodNotFound(site, methodName));
+    return {found, method};
 }
 
 void JavaVmWrapper::ChangeStdErr() {
     CGI_TRACE();
     // The first step that fails is logged and ends the redirection.
-    jclass fileStreamClass = Checked(env->FindClass("java/io/FileOutputStream"),
-                                     ClassNotFound("java.io.FileOutputStream"));
-    if (fileStreamClass == nullptr) return;
-    jmethodID fileStreamInit =
-        Checked(env->GetMethodID(fileStreamClass, "<init>", "(Ljava/lang/String;Z)V"),
-                MethodNotFound("<init>"));
+    const auto [fileStreamClass, fileStreamInit] =
+        FindMethod("java/io/FileOutputStream", "<init>", "(Ljava/lang/String;Z)V", false, CGI_SITE);
     if (fileStreamInit == nullptr) return;
-    const auto noOutputStream = [] { CGI_LOG(LevelError, "Can't create output stream"); };
     // Without the name there is no stream to make.
-    jstring fileName = Checked(env->NewStringUTF(kCgiLogFile), noOutputStream);
+    jstring fileName = Checked(env->NewStringUTF(kCgiLogFile),
+                               [] { CGI_LOG(LevelError, "Can't create output stream"); });
     if (fileName == nullptr) return;
-    jobject fileStream = Checked(
-        env->NewObject(fileStreamClass, fileStreamInit, fileName, JNI_TRUE), noOutputStream);
+    jobject fileStream =
+        Checked(env->NewObject(fileStreamClass, fileStreamInit, fileName, JNI_TRUE),
+                [] { CGI_LOG(LevelError, "Can't create output stream"); });
     if (fileStream == nullptr) return;
-    jclass printStreamClass =
-        Checked(env->FindClass("java/io/PrintStream"), ClassNotFound("java.io.PrintStream"));
-    if (printStreamClass == nullptr) return;
-    jmethodID printStreamInit =
-        Checked(env->GetMethodID(printStreamClass, "<init>", "(Ljava/io/OutputStream;)V"),
-                MethodNotFound("<init>"));
+    const auto [printStreamClass, printStreamInit] =
+        FindMethod("java/io/PrintStream", "<init>", "(Ljava/io/OutputStream;)V", false, CGI_SITE);
     if (printStreamInit == nullptr) return;
     jobject printStream = Checked(env->NewObject(printStreamClass, printStreamInit, fileStream),
                                   [] { CGI_LOG(LevelError, "Can't create print stream"); });
     if (printStream == nullptr) return;
-    jclass systemClass =
-        Checked(env->FindClass("java/lang/System"), ClassNotFound("java.lang.System"));
-    if (systemClass == nullptr) return;
-    jmethodID setErr =
-        Checked(env->GetStaticMethodID(systemClass, "setErr", "(Ljava/io/PrintStream;)V"),
-                MethodNotFound("setErr"));
+    const auto [systemClass, setErr] =
+        FindMethod("java/lang/System", "setErr", "(Ljava/io/PrintStream;)V", true, CGI_SITE);
     if (setErr == nullptr) return;
     env->CallStaticVoidMethod(systemClass, setErr, printStream);
     ReportException();
 }
 
-jmethodID JavaVmWrapper::FindStaticMethod(const char* name, const char* signature) {
-    jmethodID method = env->GetStaticMethodID(configClass, name, signature);
-    return ReportException() ? nullptr : method;  // NoSuchMethodError of a missing method
+jmethodID JavaVmWrapper::ConfigMethod(const char* name, const char* signature, LogSite site) {
+    // A missing method leaves a NoSuchMethodError, described before the record.
+    return Checked(env->GetStaticMethodID(configClass, name, signature),
+                   MethodNotFound(site, name));
+}
+
+template <typename... Jints>
+bool JavaVmWrapper::CallIntMethod(const char* name, const char* signature, LogSite site,
+                                  int& result, Jints... arguments) {
+    jmethodID method = ConfigMethod(name, signature, site);
+    if (method == nullptr) return false;
+    const jint value = env->CallStaticIntMethod(configClass, method, arguments...);
+    if (ReportException()) {
+        Threw(site, name);
+        return false;
+    }
+    result = value;
+    return true;
 }
 
 bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    jmethodID method = Checked(FindStaticMethod(name.c_str(), "()Ljava/lang/String;"),
-                               MethodNotFound(name.c_str()));
+    jmethodID method = ConfigMethod(name.c_str(), "()Ljava/lang/String;", CGI_SITE);
     if (method == nullptr) return false;
     auto text = static_cast<jstring>(env->CallStaticObjectMethod(configClass, method));
     if (ReportException()) {
-        CGI_LOG(LevelError, "Methode '%s' threw an exception", name.c_str());
+        Threw(CGI_SITE, name.c_str());
         return false;
     }
     if (text == nullptr) {
@@ -168,13 +182,11 @@ bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
 
 bool JavaVmWrapper::CallFunction(const std::string& name, int& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    jmethodID method = Checked(FindStaticMethod(name.c_str(), "()I"), MethodNotFound(name.c_str()));
-    if (method == nullptr) return false;
-    if (!CallStaticIntMethod(method, result)) {
-        CGI_LOG(LevelError, "Methode '%s' threw an exception", name.c_str());
-        return false;
-    }
-    return true;
+    return CallIntMethod(name.c_str(), "()I", CGI_SITE, result);
+}
+
+bool JavaVmWrapper::CallIntFunction(const char* name, int argument, int& result, LogSite site) {
+    return CallIntMethod(name, "(I)I", site, result, static_cast<jint>(argument));
 }
 
 std::string JavaVmWrapper::GetLanIp4Address() {

@@ -4,10 +4,13 @@
 #include <jni.h>
 
 #include <string>
+#include <utility>
+
+#include "CgiLogHandler.h"
 
 // Owns the in-process Java VM of one request. The VM is made from the
 // environment variables JAVA_OPTIONS (one single option) and JAVA_CLASSPATH,
-// its System.err goes to /tmp/cgi.log, and the device's configuration class
+// its System.err goes to the log file, and the device's configuration class
 // is looked up once. Every call must come from the thread that opened it.
 class JavaVmWrapper {
   public:
@@ -20,7 +23,7 @@ class JavaVmWrapper {
     // Creates the VM, redirects System.err and finds the configuration class.
     // False when the VM could not be made or the class is missing (logged).
     [[nodiscard]] bool OpenJavaVM();
-    // Makes /tmp/cgi.log, opened for appending, the target of System.err.
+    // Makes the log file, opened for appending, the target of System.err.
     void ChangeStdErr();
 
     JNIEnv* GetJniEnv() const { return env; }
@@ -32,6 +35,10 @@ class JavaVmWrapper {
     // returns null (logged).
     [[nodiscard]] bool CallFunction(const std::string& name, std::string& result);
     [[nodiscard]] bool CallFunction(const std::string& name, int& result);
+    // Calls the static "(I)I" method of that name with the argument. True
+    // with the value stored; false, with the value unchanged, when the method
+    // is missing or throws. Logs only that failure, at the caller's site.
+    [[nodiscard]] bool CallIntFunction(const char* name, int argument, int& result, LogSite site);
 
     // The device's IPv4 address on the LAN and on the WLAN as the Java side
     // gives it, or the empty text.
@@ -40,17 +47,6 @@ class JavaVmWrapper {
 
     // True when inet_aton accepts the text.
     static bool IsIp4Address(const std::string& text);
-
-    // The static method of the configuration class with that name and JNI
-    // signature, or null when there is none. Logs nothing; the caller names
-    // what is missing.
-    [[nodiscard]] jmethodID FindStaticMethod(const char* name, const char* signature);
-    // Calls a static int method of the configuration class with its jint
-    // arguments. False, with the result unchanged, when it threw. Logs
-    // nothing but the exception's description.
-    template <typename... JintArguments>
-    [[nodiscard]] bool CallStaticIntMethod(jmethodID method, int& result,
-                                           JintArguments... arguments);
 
   private:
     // Describes and clears a pending Java exception; true when there was one.
@@ -64,17 +60,23 @@ class JavaVmWrapper {
     template <typename T, typename LogFailure>
     T Checked(T result, LogFailure logFailure);
 
+    // A class and its method, static or not, looked up in two checked steps
+    // whose records name the site; the method is null when either is missing.
+    std::pair<jclass, jmethodID> FindMethod(const char* className, const char* methodName,
+                                            const char* signature, bool isStatic, LogSite site);
+    // The static method of the configuration class with that name and
+    // signature, or null (logged at the site).
+    jmethodID ConfigMethod(const char* name, const char* signature, LogSite site);
+    // Calls a static int method of the configuration class with its jint
+    // arguments: true with the value stored; false when it is missing or
+    // threw, logged at the site.
+    template <typename... Jints>
+    bool CallIntMethod(const char* name, const char* signature, LogSite site, int& result,
+                       Jints... arguments);
+
     JNIEnv* env = nullptr;
     JavaVM* vm = nullptr;
     jclass configClass = nullptr;
 };
-
-template <typename... JintArguments>
-bool JavaVmWrapper::CallStaticIntMethod(jmethodID method, int& result, JintArguments... arguments) {
-    jint value = env->CallStaticIntMethod(configClass, method, static_cast<jint>(arguments)...);
-    if (ReportException()) return false;
-    result = value;
-    return true;
-}
 
 #endif

@@ -49,8 +49,7 @@ class QuorManipulator {
 
     // One request and reply over a connection of its own: 0 and the reply
     // body in result, or -1 (logged) with result untouched.
-    int SendToQuor(const std::string& toAddress, const std::string& function,
-                   std::string& result);
+    int SendToQuor(const std::string& toAddress, const std::string& function, std::string& result);
     // The HTTP request for the current address and function; empty for an
     // unknown function.
     std::string BuildRequest();

@@ -21,21 +21,6 @@ namespace {
 // A build date is one short line; anything beyond this is not read.
 const std::size_t kMaxBuildDateLength = 4096;
 
-// The static "(I)I" method of the configuration class called with the image,
-// or false when it is missing or throws (logged).
-bool CallIntMethod(JavaVmWrapper& wrapper, const char* name, int image, int& value) {
-    jmethodID method = wrapper.FindStaticMethod(name, "(I)I");
-    if (method == nullptr) {
-        CGI_LOG(LevelError, "Methode '%s' not found", name);
-        return false;
-    }
-    if (!wrapper.CallStaticIntMethod(method, value, image)) {
-        CGI_LOG(LevelError, "Methode '%s' threw an exception", name);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 void PrintDescription() {
@@ -76,7 +61,7 @@ std::string FormatVersion(int version) {
 std::string GetVersion(JavaVmWrapper& wrapper, int image) {
     CGI_TRACE();
     int version = 0;
-    if (!CallIntMethod(wrapper, "getFirmwareVersion", image, version)) return "";
+    if (!wrapper.CallIntFunction("getFirmwareVersion", image, version, CGI_SITE)) return "";
     CGI_LOG(LevelDebug, "Version: %d", version);
     return FormatVersion(version);
 }
@@ -118,7 +103,7 @@ std::string GetAppFlag(JavaVmWrapper& wrapper) {
 
 std::string GetUpdateState(JavaVmWrapper& wrapper, int image) {
     int state = 0;
-    if (!CallIntMethod(wrapper, "getUpdateState", image, state)) return "";
+    if (!wrapper.CallIntFunction("getUpdateState", image, state, CGI_SITE)) return "";
     std::string error = ConvertErrorToString(state);
     if (!error.empty()) return error;
     return ConvertUpdateStateJava(state);
