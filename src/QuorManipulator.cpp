@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "CgiLogHandler.h"
 #include "Fd.h"
@@ -31,6 +32,15 @@ const char* Text(const XmlText& text) {
 std::string Content(xmlNodePtr node) {
     XmlText content(xmlNodeGetContent(node));
     return content ? Text(content) : "";
+}
+
+// The "name" attribute of a variable, logged at the caller's site; none when
+// the node has no such attribute (a text node, for one).
+std::optional<std::string> VarName(xmlNodePtr var, LogSite site) {
+    XmlText attribute(xmlGetProp(var, BAD_CAST "name"));
+    CGI_LOG_AT(site, LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
+    if (!attribute) return std::nullopt;
+    return std::string(Text(attribute));
 }
 
 // Hands all of data to put(bytes, size), which writes some of it and returns
@@ -108,16 +118,31 @@ Fd Connect(const std::string& address, const Bounds& bounds) {
     return sock;
 }
 
-// One receive of at most kReceiveSize bytes; logs why when nothing came.
-ssize_t Receive(int fd, char* buffer, const Bounds& bounds) {
-    if (!bounds.Next(fd, SO_RCVTIMEO, "recv")) return -1;
+// Sends all of the request; false (logged) when the peer does not take it.
+bool Send(int fd, const std::string& request, const Bounds& bounds) {
+    if (!bounds.Next(fd, SO_SNDTIMEO, "send")) return false;
+    // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
+    const bool sent = PutAll(request, [&](const char* bytes, size_t size) {
+        return send(fd, bytes, size, MSG_NOSIGNAL);
+    });
+    if (!sent) CGI_LOG(LevelError, "send %s", bounds.Why(errno));
+    return sent;
+}
+
+// Appends one receive of at most kReceiveSize bytes to text. True when bytes
+// came; false, logged why, when none did.
+bool Receive(int fd, std::string& text, const Bounds& bounds) {
+    if (!bounds.Next(fd, SO_RCVTIMEO, "recv")) return false;
+    const size_t before = text.size();
+    text.resize(before + kReceiveSize);
     ssize_t n;
     do {
-        n = recv(fd, buffer, kReceiveSize, 0);
+        n = recv(fd, &text[before], kReceiveSize, 0);
     } while (n < 0 && errno == EINTR);
+    text.resize(before + static_cast<size_t>(std::max<ssize_t>(n, 0)));
     if (n < 0) CGI_LOG(LevelError, "recv %s", bounds.Why(errno));
     if (n == 0) CGI_LOG(LevelError, "recv %s", "connection closed by peer");
-    return n;
+    return n > 0;
 }
 
 // The number after "content-length:" at text; 0 when there is none. Values
@@ -134,9 +159,32 @@ int ParseContentLength(const char* text) {
     return static_cast<int>(value);
 }
 
+// Reads a reply: the first chunk holds the header block and the start of the
+// body, and gives the content length, counted from the XML declaration on;
+// later chunks add to the body until it has that length. False (logged)
+// without a length or when the peer stops before the end.
+bool ReadReply(int fd, const Bounds& bounds, std::string& body) {
+    std::string chunk;
+    if (!Receive(fd, chunk, bounds)) return false;
+    // Logged and parsed up to a NUL in it; searched with its true length.
+    CGI_LOG(LevelDebug, "Receive:\n%s", chunk.c_str());
+    const auto lengthAt = chunk.find("content-length");
+    if (lengthAt == std::string::npos) return false;
+    const int contentLength = ParseContentLength(chunk.c_str() + lengthAt);
+    CGI_LOG(LevelDebug, "ConLen: %d", contentLength);
+
+    const auto bodyAt = chunk.find(kXmlDeclaration);
+    chunk.erase(0, bodyAt);  // all of it when there is no declaration
+    body = std::move(chunk);
+    while (static_cast<long long>(body.size()) < contentLength) {
+        if (!Receive(fd, body, bounds)) return false;
+    }
+    return true;
+}
+
 std::string PacketStart() {
     std::string packet;
-    packet.append("<?xml version='1.0'?>\n");
+    packet.append(kXmlDeclaration).append("\n");
     packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
     packet.append("<wddxPacket version='1.0'>\n");
     packet.append("<header/>\n");
@@ -170,7 +218,10 @@ Fd WriteReplyFile(const std::string& reply) {
 }
 
 // Writes the reply file and parses it back, printing a progress marker
-// between the steps. The reply is untrusted: no entity substitution
+// between the steps. The markers 332 ... 341 are fixed texts, not this
+// file's line numbers: the device's tool has always printed them (once the
+// lines of its marker statements), and the people and scripts that read its
+// output know them by these numbers. The reply is untrusted: no entity substitution
 // (XML_PARSE_NOENT would load external entities) and no network access.
 void CheckReplyFile(const std::string& reply) {
     Fd file = WriteReplyFile(reply);
@@ -226,52 +277,12 @@ int QuorManipulator::SendToQuor(const std::string& toAddress, const std::string&
     const Bounds bounds(timeout, deadline);
     const Fd sock = Connect(address, bounds);
     if (!sock) return -1;
-
-    // The request.
     const std::string request = BuildRequest();
-    if (request.empty()) return -1;
-    if (!bounds.Next(sock.Get(), SO_SNDTIMEO, "send")) return -1;
-    // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, not SIGPIPE.
-    const bool sent = PutAll(request, [&](const char* bytes, size_t size) {
-        return send(sock.Get(), bytes, size, MSG_NOSIGNAL);
-    });
-    if (!sent) {
-        CGI_LOG(LevelError, "send %s", bounds.Why(errno));
-        return -1;
-    }
-
-    // The first receive: the header block and the start of the body.
-    char buffer[kReceiveSize + 1];
-    ssize_t received = Receive(sock.Get(), buffer, bounds);
-    if (received <= 0) return -1;
-    buffer[received] = '\0';
-    CGI_LOG(LevelDebug, "Receive:\n%s", buffer);
-    // The chunk with its true length: a NUL in it ends neither search.
-    const std::string chunk(buffer, static_cast<size_t>(received));
-
-    // The length, counted from the XML declaration on.
-    const auto lengthAt = chunk.find("content-length");
-    if (lengthAt == std::string::npos) return -1;
-    const int contentLength = ParseContentLength(buffer + lengthAt);
-    CGI_LOG(LevelDebug, "ConLen: %d", contentLength);
-
-    long long count = 0;
-    const auto bodyAt = chunk.find(kXmlDeclaration);
-    if (bodyAt != std::string::npos) {
-        reply.assign(chunk, bodyAt, std::string::npos);
-        count = static_cast<long long>(reply.size());
-    }
-    // The rest of the body.
-    while (count < contentLength) {
-        received = Receive(sock.Get(), buffer, bounds);
-        if (received <= 0) {
-            // An incomplete body is no reply.
-            reply.clear();
-            return -1;
-        }
-        reply.append(buffer, static_cast<size_t>(received));
-        count += received;
-    }
+    if (request.empty() || !Send(sock.Get(), request, bounds)) return -1;
+    std::string body;
+    // An incomplete body is no reply: reply stays empty.
+    if (!ReadReply(sock.Get(), bounds, body)) return -1;
+    reply = std::move(body);
     result = reply;
     return 0;
 }
@@ -348,9 +359,7 @@ xmlNodePtr QuorManipulator::GetVarNode(const std::string& name) {
     xmlNodePtr vars = FindChildNode(data, "struct");
     if (vars == nullptr) return nullptr;
     for (xmlNodePtr child = vars->children; child != nullptr; child = child->next) {
-        XmlText attribute(xmlGetProp(child, BAD_CAST "name"));
-        CGI_LOG(LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
-        if (attribute && name == Text(attribute)) return child;
+        if (VarName(child, CGI_SITE) == name) return child;
     }
     return nullptr;
 }
@@ -375,11 +384,9 @@ void QuorManipulator::GetStatusMessages(std::string& code, std::string& msg) {
     xmlNodePtr status = GetStatusNodeTree();
     if (status == nullptr || status->children == nullptr) return;
     for (xmlNodePtr child = status->children->children; child != nullptr; child = child->next) {
-        XmlText attribute(xmlGetProp(child, BAD_CAST "name"));
-        CGI_LOG(LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
-        if (!attribute) continue;
-        if (std::strcmp(Text(attribute), "code") == 0) code = Content(child);
-        if (std::strcmp(Text(attribute), "msg") == 0) msg = Content(child);
+        const auto varName = VarName(child, CGI_SITE);
+        if (varName == "code") code = Content(child);
+        if (varName == "msg") msg = Content(child);
     }
 }
 

@@ -13,6 +13,10 @@
 #include "OvixHtml.h"
 #include "Property.h"
 
+// Line ends: std::endl ends a line and flushes it, "\n" only ends it. Each
+// flush is one write(2) to the web server, so the choice decides which lines
+// leave the process together, and the sequence of writes is pinned by a test
+// (tests/data/page/five_rows.writes). Keep each line end as it stands.
 using std::cout;
 using std::endl;
 
