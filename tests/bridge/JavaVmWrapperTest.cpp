@@ -1,69 +1,113 @@
 // One Java VM per row, each its own process (CTest case) in the isolated view: /tmp/cgi.log
-// is the row's own. CTest fails a case on a report of the JNI checks.
+// is the row's own. CTest fails a case on a report of the JNI checks. Each row is compared
+// with tests/data/bridge/<name>.txt.
 #include <sys/stat.h>
 
+#include <map>
 #include <regex>
 
 #include "CgiLogHandler.h"
 #include "JavaVmWrapper.h"
 #include "TestSupport.h"
 
+using namespace testsupport;
+
 namespace {
 
-// Each row starts the VM from JAVA_OPTIONS and JAVA_CLASSPATH. Without calls: the wrapper's
-// state, the log without Java stack frames, the options and class path the VM reports and
-// the VMs left. With calls: each call's result and what it adds to the log (a failure is
-// cleared for the next). Compared with tests/data/bridge/<name>.txt.
-struct Row {
+// A start of the VM from JAVA_OPTIONS and JAVA_CLASSPATH: the wrapper's state, the log
+// without Java stack frames, what the VM was given and the VMs left.
+struct Start {
     const char* name;
     const char* options;  // JAVA_OPTIONS; null: unset
     const char* jar;      // JAVA_CLASSPATH: the jar of this class variant; "": empty; null: unset
     bool logIsDirectory;  // the Java side cannot open /tmp/cgi.log
-    std::vector<std::string> calls;  // "text NAME", "int NAME" (CallFunction), "lan" or "wlan"
+    bool askVm;  // once opened, ask the class ("texts") for the VM's options and class path
+};
+
+// Calls of an opened wrapper on one class variant, in turn: each call's result and the
+// records it adds (a failure is cleared for the next). A record reads "LEVEL @N MESSAGE":
+// N numbers the source lines in order of first appearance, so the golden shows which
+// records share a line, and the failures of two different steps never do.
+enum class Op { Text, Int, Lan, Wlan };  // CallFunction (text, int), GetLan/GetWlanIp4Address
+struct Call {
+    Op op;
+    const char* method;  // Text, Int
+};
+struct Calls {
+    const char* jar;  // the class variant, also the golden's name
+    std::vector<Call> calls;
 };
 
 // clang-format off
-const Row kRows[] = {
-    {"OptionsUnset", nullptr, "texts", false, {}},
-    {"OptionsEmpty", "", "texts", false, {}},
-    {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m", "texts", false, {}},
-    {"OptionsRefused", "-Xms64m -Xmx32m", "texts", false, {}},
-    {"ClassPathUnset", nullptr, nullptr, false, {}},
-    {"ClassPathEmpty", "-Dovix.config=/app/none", "", false, {}},
-    {"LogFileTheVmCannotOpen", nullptr, "texts", true, {}},
+const Start kStarts[] = {
+    {"OptionsUnset", nullptr, "texts", false, true},
+    {"OptionsEmpty", "", "texts", false, true},
+    {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m", "texts", false, true},
+    {"OptionsRefused", "-Xms64m -Xmx32m", "texts", false, false},
+    {"ClassPathUnset", nullptr, nullptr, false, false},
+    {"ClassPathEmpty", "-Dovix.config=/app/none", "", false, false},
+    {"LogFileTheVmCannotOpen", nullptr, "texts", true, true},
     // The VM is destroyed only after its threads that are not daemons.
-    {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false, {}},
-    {"nofirmwareversion", nullptr, "nofirmwareversion", false, {"wlan", "lan"}},
-    // a method returning int, one not static, a missing one, then one that fits
-    {"wrongsignatures", nullptr, "wrongsignatures", false,
-     {"text getLanIp4AddressS", "text getWlanIp4AddressS", "int noSuchMethod", "text getAnswer"}},
-    {"throwing", nullptr, "throwing", false, {"int getAnswer", "wlan"}},
-    {"texts", nullptr, "texts", false, {"text getLanIp4AddressS", "text getWlanIp4AddressS",
-                                        "text getNonAsciiS", "int getAnswer", "int getNegative"}},
+    {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false, false},
 };
-void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }  // the CTest name
+const Calls kCalls[] = {
+    {"nofirmwareversion", {{Op::Wlan, ""}, {Op::Lan, ""}}},
+    // a method returning int, one not static, a missing one, then one that fits
+    {"wrongsignatures", {{Op::Text, "getLanIp4AddressS"}, {Op::Text, "getWlanIp4AddressS"},
+                         {Op::Int, "noSuchMethod"}, {Op::Text, "getAnswer"}}},
+    {"throwing", {{Op::Int, "getAnswer"}, {Op::Wlan, ""}}},
+    {"texts", {{Op::Text, "getLanIp4AddressS"}, {Op::Text, "getWlanIp4AddressS"},
+               {Op::Text, "getNonAsciiS"}, {Op::Int, "getAnswer"}, {Op::Int, "getNegative"}}},
+};
+void PrintTo(const Start& row, std::ostream* out) { *out << row.name; }  // the CTest name
+void PrintTo(const Calls& row, std::ostream* out) { *out << row.jar; }
 // clang-format on
-using Bridge = ::testing::TestWithParam<Row>;
 
-TEST_P(Bridge, StartsAndCalls) {
-    const Row& row = GetParam();
-    GetCgiLogHandler();  // opens /tmp/cgi.log before the row can move it
+std::string logPath;
+
+// JAVA_OPTIONS and JAVA_CLASSPATH as the row gives them; the class path.
+std::string SetEnvironment(const char* options, const char* jar) {
+    GetCgiLogHandler();  // opens /tmp/cgi.log before a row can move it
+    logPath = "/tmp/cgi.log";
     for (const char* name : {"JAVA_OPTIONS", "JAVA_CLASSPATH"}) unsetenv(name);
-    std::string logPath = "/tmp/cgi.log";
-    const auto log = [&] { return testsupport::ReadFile(logPath); };
-    // The digested log from line `from` on, the bridge's own lines as "LEVEL MESSAGE".
-    const auto digest = [&](size_t from) {
-        std::string text;
-        const auto lines = testsupport::SplitLines(testsupport::LogDigest(log()));
-        for (size_t i = from; i < lines.size(); ++i)
-            text += std::regex_replace(lines[i], std::regex("^(\\S+) cgi src/JavaVmWrapper\\.cpp "),
-                                       "$1 ") +
-                    "\n";
-        return text;
-    };
-    if (row.options != nullptr) setenv("JAVA_OPTIONS", row.options, 1);
-    const std::string classPath = row.jar && *row.jar ? testsupport::ConfigJar(row.jar) : "";
-    if (row.jar != nullptr) setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
+    if (options != nullptr) setenv("JAVA_OPTIONS", options, 1);
+    const std::string classPath = jar && *jar ? ConfigJar(jar) : "";
+    if (jar != nullptr) setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
+    return classPath;
+}
+
+// The log from line `from` on, the bridge's records as "LEVEL MESSAGE"; from line
+// `labelFrom` on as "LEVEL @N MESSAGE", N counted from there.
+std::string Digest(size_t from, size_t labelFrom = std::string::npos) {
+    static const std::regex record("^(\\S+) cgi src/JavaVmWrapper\\.cpp:(\\d+) (.*)$");
+    std::map<std::string, size_t> labels;
+    std::smatch m;
+    std::string text;
+    const auto lines = SplitLines(LogDigest(ReadFile(logPath), true));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string line = lines[i];
+        if (std::regex_match(lines[i], m, record)) {
+            std::string level = m.str(1);
+            if (i >= labelFrom) {
+                const size_t label = labels.emplace(m[2], labels.size() + 1).first->second;
+                level += " @" + std::to_string(label);
+            }
+            line = level + " " + m.str(3);
+        }
+        if (i >= from) text += line + "\n";
+    }
+    return text;
+}
+
+void ExpectNoVmWarning() {
+    EXPECT_FALSE(std::regex_search(ReadFile(logPath), std::regex("WARNING|FATAL ERROR")));
+}
+
+using StartTest = ::testing::TestWithParam<Start>;
+
+TEST_P(StartTest, OpensAndLogs) {
+    const Start& row = GetParam();
+    const std::string classPath = SetEnvironment(row.options, row.jar);
     if (row.logIsDirectory) {  // the program's own log client keeps the file it opened
         logPath = "/tmp/cgi.log.kept";
         ASSERT_EQ(rename("/tmp/cgi.log", logPath.c_str()), 0);
@@ -71,56 +115,62 @@ TEST_P(Bridge, StartsAndCalls) {
     }
     { JavaVmWrapper unopened; }  // touches no VM: the row's own VM can still start
     const auto set = [](const void* p) { return p ? "set" : "null"; };
-    std::string start, reported, calls, options, path;
+    std::string text, given, options, path;
     {
         JavaVmWrapper wrapper;
         const bool opened = wrapper.OpenJavaVM();
-        ASSERT_TRUE(opened || row.calls.empty());
-        start = std::string("opened: ") + (opened ? "true" : "false") +
-                ", JNI environment: " + set(wrapper.GetJniEnv()) +
-                ", configuration class: " + set(wrapper.GetConfigClass()) + "\n";
-        if (opened && row.calls.empty() && row.jar && std::string(row.jar) == "texts" &&
-            wrapper.CallFunction("getInputArgumentsS", options) &&
+        text = std::string("opened: ") + (opened ? "true" : "false") +
+               ", JNI environment: " + set(wrapper.GetJniEnv()) +
+               ", configuration class: " + set(wrapper.GetConfigClass()) + "\n";
+        if (opened && row.askVm && wrapper.CallFunction("getInputArgumentsS", options) &&
             wrapper.CallFunction("getClassPathS", path))
-            reported =
+            given =
                 "VM options: " + std::regex_replace(options, std::regex("\\[-Xcheck:jni\\]"), "") +
                 "\nVM class path: " + (path == classPath ? "JAVA_CLASSPATH" : path) + "\n";
-        for (const std::string& call : row.calls) {
-            const size_t before = testsupport::SplitLines(log()).size();
-            const std::string name = call.substr(call.find(' ') + 1);
-            std::string result = "old", found;  // a result not set stays "old" or 5
-            int number = 5;
-            if (call == "lan" || call == "wlan")
-                result = call == "lan" ? wrapper.GetLanIp4Address() : wrapper.GetWlanIp4Address();
-            else if (call[0] == 't')
-                found = wrapper.CallFunction(name, result) ? "true " : "false ";
-            else
-                found = wrapper.CallFunction(name, number) ? "true " : "false ";
-            if (call[0] == 'i') result = std::to_string(number);
-            calls += call + ": " + found + "\"" + result + "\"\n" + digest(before);
-        }
     }
-    for (const std::string& line : testsupport::SplitLines(digest(0)))
-        if (line[0] != '\t') start += line + "\n";
+    for (const std::string& line : SplitLines(Digest(0)))
+        if (line[0] != '\t') text += line + "\n";
     JavaVM* vms[1];
     jsize count = -1;
     EXPECT_EQ(JNI_GetCreatedJavaVMs(vms, 1, &count), JNI_OK);
-    start += reported + "Java VMs left: " + std::to_string(count) + "\n";
-    EXPECT_TRUE(testsupport::MatchesGolden(
-        row.calls.empty() ? start : calls,
-        testsupport::DataPath(std::string("bridge/") + row.name + ".txt")));
-    EXPECT_FALSE(std::regex_search(log(), std::regex("WARNING|FATAL ERROR"))) << log();
+    text += given + "Java VMs left: " + std::to_string(count) + "\n";
+    EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.name + ".txt")));
+    ExpectNoVmWarning();
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridge, Bridge, ::testing::ValuesIn(kRows));
+using CallTest = ::testing::TestWithParam<Calls>;
 
-TEST(IsIp4Address, AcceptsWhatInetAtonAccepts) {
-    for (const char* text : {"192.168.1.10", "0.0.0.0", "255.255.255.255", "127.1", "10.1.2",
-                             "0x7f.0.0.1", "010.0.0.1", "3232235786"})
-        EXPECT_TRUE(JavaVmWrapper::IsIp4Address(text)) << text;
-    for (const char* text :
-         {"", "192.168.1.256", "1.2.3.4.5", "a.b.c.d", "1..2.3", "-1.2.3.4", "08.0.0.1", "256.1"})
-        EXPECT_FALSE(JavaVmWrapper::IsIp4Address(text)) << text;
+TEST_P(CallTest, ResultsAndRecords) {
+    const Calls& row = GetParam();
+    SetEnvironment(nullptr, row.jar);
+    std::string text;
+    {
+        JavaVmWrapper wrapper;
+        ASSERT_TRUE(wrapper.OpenJavaVM());
+        const size_t opened = SplitLines(ReadFile(logPath)).size();
+        for (const Call& call : row.calls) {
+            const size_t before = SplitLines(ReadFile(logPath)).size();
+            std::string result = "old", found;  // a result not set stays "old" or 5
+            int number = 5;
+            if (call.op == Op::Lan) text += "lan: ", result = wrapper.GetLanIp4Address();
+            if (call.op == Op::Wlan) text += "wlan: ", result = wrapper.GetWlanIp4Address();
+            if (call.op == Op::Text) {
+                found = wrapper.CallFunction(call.method, result) ? "true " : "false ";
+                text += std::string("text ") + call.method + ": " + found;
+            }
+            if (call.op == Op::Int) {
+                found = wrapper.CallFunction(call.method, number) ? "true " : "false ";
+                text += std::string("int ") + call.method + ": " + found;
+                result = std::to_string(number);
+            }
+            text += "\"" + result + "\"\n" + Digest(before, opened);
+        }
+    }
+    EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.jar + ".txt")));
+    ExpectNoVmWarning();
 }
+
+INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts));
+INSTANTIATE_TEST_SUITE_P(Bridge, CallTest, ::testing::ValuesIn(kCalls));
 
 }  // namespace

@@ -205,12 +205,12 @@ std::chrono::system_clock::time_point LocalTime(const std::string& text) {
 
 }  // namespace
 
-std::string LogDigest(const std::string& logText) {
+std::string LogDigest(const std::string& logText, bool withLines) {
     // date, level, label, process id, file and line number (fields padded
     // to 10, 15, 6, 25 and 6 characters, or wider values followed directly).
     static const std::regex record(
         R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.\d{6}  (\S+) +(\S+) +\d+ +(\S*[^\d\s]) *)"
-        R"((?:\d{6,}|\d{5} |\d{4} {2}|\d{3} {3}|\d\d {4}|\d {5})(.*)$)");
+        R"((\d{6,}|\d{5} |\d{4} {2}|\d{3} {3}|\d\d {4}|\d {5})(.*)$)");
     static const std::regex dated(R"(^\d{4}-\d\d-\d\d )");
     const std::string build = OVIX_BUILD_DIR;
     const auto slack = std::chrono::seconds(3);
@@ -223,7 +223,8 @@ std::string LogDigest(const std::string& logText) {
             const auto date = LocalTime(m[1]);
             if (date < kStarted - slack || date > std::chrono::system_clock::now() + slack)
                 ADD_FAILURE() << "record not dated at its event: " << line;
-            line = m.str(2) + " " + m.str(3) + " " + m.str(4) + " " + m.str(5);
+            const std::string at = withLines ? ":" + std::to_string(std::stoi(m.str(5))) : "";
+            line = m.str(2) + " " + m.str(3) + " " + m.str(4) + at + " " + m.str(6);
         } else if (std::regex_search(line, dated)) {
             ADD_FAILURE() << "not a whole record: " << line;
         }

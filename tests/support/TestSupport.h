@@ -78,8 +78,9 @@ std::vector<std::string> TargetCommand(const std::vector<std::string>& argv);
 // own output, continuation lines) stay as they are. The build folder is
 // written as ${BUILD}. A record dated outside this process's lifetime (a
 // few seconds of slack) or a line that starts with a date but is no record
-// fails the running test.
-std::string LogDigest(const std::string& logText);
+// fails the running test. With withLines, a record keeps its line number
+// after the file, as "FILE:LINE".
+std::string LogDigest(const std::string& logText, bool withLines = false);
 
 }  // namespace testsupport
 
