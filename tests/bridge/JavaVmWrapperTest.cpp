@@ -28,17 +28,11 @@ struct Start {
 // records it adds (a failure is cleared for the next). A record reads "LEVEL @N MESSAGE":
 // N numbers the source lines in order of first appearance, so the golden shows which
 // records share a line, and the failures of two different steps never do.
-enum class Op { Text, Int, Lan, Wlan };  // CallFunction (text, int), GetLan/GetWlanIp4Address
-struct Call {
-    Op op;
-    const char* method;  // Text, Int
-};
-struct Calls {
-    const char* jar;  // the class variant, also the golden's name
-    std::vector<Call> calls;
-};
-
 // clang-format off
+enum Op { Text, Int, Lan, Wlan };  // CallFunction (text, int), GetLan/GetWlanIp4Address
+const char* const kOpNames[] = {"text", "int", "lan", "wlan"};
+struct Call { Op op; std::string method = ""; };  // method: Text, Int
+struct Calls { const char* jar; std::vector<Call> calls; };  // jar: also the golden's name
 const Start kStarts[] = {
     {"OptionsUnset", nullptr, "texts", false, true},
     {"OptionsEmpty", "", "texts", false, true},
@@ -51,13 +45,13 @@ const Start kStarts[] = {
     {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false, false},
 };
 const Calls kCalls[] = {
-    {"nofirmwareversion", {{Op::Wlan, ""}, {Op::Lan, ""}}},
+    {"nofirmwareversion", {{Wlan}, {Lan}}},
     // a method returning int, one not static, a missing one, then one that fits
-    {"wrongsignatures", {{Op::Text, "getLanIp4AddressS"}, {Op::Text, "getWlanIp4AddressS"},
-                         {Op::Int, "noSuchMethod"}, {Op::Text, "getAnswer"}}},
-    {"throwing", {{Op::Int, "getAnswer"}, {Op::Wlan, ""}}},
-    {"texts", {{Op::Text, "getLanIp4AddressS"}, {Op::Text, "getWlanIp4AddressS"},
-               {Op::Text, "getNonAsciiS"}, {Op::Int, "getAnswer"}, {Op::Int, "getNegative"}}},
+    {"wrongsignatures", {{Text, "getLanIp4AddressS"}, {Text, "getWlanIp4AddressS"},
+                         {Int, "noSuchMethod"}, {Text, "getAnswer"}}},
+    {"throwing", {{Int, "getAnswer"}, {Wlan}}},
+    {"texts", {{Text, "getLanIp4AddressS"}, {Text, "getWlanIp4AddressS"}, {Text, "getNonAsciiS"},
+               {Int, "getAnswer"}, {Int, "getNegative"}}},
 };
 void PrintTo(const Start& row, std::ostream* out) { *out << row.name; }  // the CTest name
 void PrintTo(const Calls& row, std::ostream* out) { *out << row.jar; }
@@ -99,9 +93,7 @@ std::string Digest(size_t from, size_t labelFrom = std::string::npos) {
     return text;
 }
 
-void ExpectNoVmWarning() {
-    EXPECT_FALSE(std::regex_search(ReadFile(logPath), std::regex("WARNING|FATAL ERROR")));
-}
+const std::regex kVmWarning("WARNING|FATAL ERROR");
 
 using StartTest = ::testing::TestWithParam<Start>;
 
@@ -135,7 +127,7 @@ TEST_P(StartTest, OpensAndLogs) {
     EXPECT_EQ(JNI_GetCreatedJavaVMs(vms, 1, &count), JNI_OK);
     text += given + "Java VMs left: " + std::to_string(count) + "\n";
     EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.name + ".txt")));
-    ExpectNoVmWarning();
+    EXPECT_FALSE(std::regex_search(ReadFile(logPath), kVmWarning));
 }
 
 using CallTest = ::testing::TestWithParam<Calls>;
@@ -150,24 +142,21 @@ TEST_P(CallTest, ResultsAndRecords) {
         const size_t opened = SplitLines(ReadFile(logPath)).size();
         for (const Call& call : row.calls) {
             const size_t before = SplitLines(ReadFile(logPath)).size();
-            std::string result = "old", found;  // a result not set stays "old" or 5
+            std::string result = "old";  // a result not set stays "old" or 5
             int number = 5;
-            if (call.op == Op::Lan) text += "lan: ", result = wrapper.GetLanIp4Address();
-            if (call.op == Op::Wlan) text += "wlan: ", result = wrapper.GetWlanIp4Address();
-            if (call.op == Op::Text) {
-                found = wrapper.CallFunction(call.method, result) ? "true " : "false ";
-                text += std::string("text ") + call.method + ": " + found;
-            }
-            if (call.op == Op::Int) {
-                found = wrapper.CallFunction(call.method, number) ? "true " : "false ";
-                text += std::string("int ") + call.method + ": " + found;
-                result = std::to_string(number);
-            }
-            text += "\"" + result + "\"\n" + Digest(before, opened);
+            bool found = true;
+            if (call.op == Lan) result = wrapper.GetLanIp4Address();
+            if (call.op == Wlan) result = wrapper.GetWlanIp4Address();
+            if (call.op == Text) found = wrapper.CallFunction(call.method, result);
+            if (call.op == Int) found = wrapper.CallFunction(call.method, number);
+            if (call.op == Int) result = std::to_string(number);
+            text += kOpNames[call.op] +
+                    (call.op <= Int ? " " + call.method + ": " + (found ? "true" : "false") : ":") +
+                    " \"" + result + "\"\n" + Digest(before, opened);
         }
     }
     EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.jar + ".txt")));
-    ExpectNoVmWarning();
+    EXPECT_FALSE(std::regex_search(ReadFile(logPath), kVmWarning));
 }
 
 INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts));
