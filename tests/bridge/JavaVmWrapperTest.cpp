@@ -1,6 +1,8 @@
 // One Java VM per row, each its own process (CTest case) in the isolated view: /tmp/cgi.log
 // is the row's own. CTest fails a case on a report of the JNI checks. Each row is compared
-// with tests/data/bridge/<name>.txt.
+// with tests/data/bridge/<name>.txt, where a record reads "LEVEL @N MESSAGE": N numbers the
+// source lines in order of first appearance, so the golden shows which records share a
+// line, and the failures of two different steps never do.
 #include <sys/stat.h>
 
 #include <map>
@@ -25,9 +27,7 @@ struct Start {
 };
 
 // Calls of an opened wrapper on one class variant, in turn: each call's result and the
-// records it adds (a failure is cleared for the next). A record reads "LEVEL @N MESSAGE":
-// N numbers the source lines in order of first appearance, so the golden shows which
-// records share a line, and the failures of two different steps never do.
+// records it adds (a failure is cleared for the next).
 // clang-format off
 enum Op { Text, Int, Lan, Wlan };  // CallFunction (text, int), GetLan/GetWlanIp4Address
 const char* const kOpNames[] = {"text", "int", "lan", "wlan"};
@@ -70,24 +70,19 @@ std::string SetEnvironment(const char* options, const char* jar) {
     return classPath;
 }
 
-// The log from line `from` on, the bridge's records as "LEVEL MESSAGE"; from line
-// `labelFrom` on as "LEVEL @N MESSAGE", N counted from there.
-std::string Digest(size_t from, size_t labelFrom = std::string::npos) {
-    static const std::regex record("^(\\S+) cgi src/JavaVmWrapper\\.cpp:(\\d+) (.*)$");
+// The log from line `from` on, the bridge's records as "LEVEL @N MESSAGE".
+std::string Digest(size_t from) {
+    static const std::regex record("^(\\S+) cgi src/JavaVmWrapper\\.cpp:(\\d+) ");
     std::map<std::string, size_t> labels;
-    std::smatch m;
     std::string text;
     const auto lines = SplitLines(LogDigest(ReadFile(logPath), true));
     for (size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
         std::string line = lines[i];
-        if (std::regex_match(lines[i], m, record)) {
-            std::string level = m.str(1);
-            if (i >= labelFrom) {
-                const size_t label = labels.emplace(m[2], labels.size() + 1).first->second;
-                level += " @" + std::to_string(label);
-            }
-            line = level + " " + m.str(3);
-        }
+        if (std::regex_search(lines[i], m, record))
+            line = m.str(1) + " @" +
+                   std::to_string(labels.emplace(m[2], labels.size() + 1).first->second) + " " +
+                   m.suffix().str();
         if (i >= from) text += line + "\n";
     }
     return text;
@@ -139,7 +134,7 @@ TEST_P(CallTest, ResultsAndRecords) {
     {
         JavaVmWrapper wrapper;
         ASSERT_TRUE(wrapper.OpenJavaVM());
-        const size_t opened = SplitLines(ReadFile(logPath)).size();
+        WriteFile(logPath, "");  // the calls' records only: their labels count from 1
         for (const Call& call : row.calls) {
             const size_t before = SplitLines(ReadFile(logPath)).size();
             std::string result = "old";  // a result not set stays "old" or 5
@@ -152,7 +147,7 @@ TEST_P(CallTest, ResultsAndRecords) {
             if (call.op == Int) result = std::to_string(number);
             text += kOpNames[call.op] +
                     (call.op <= Int ? " " + call.method + ": " + (found ? "true" : "false") : ":") +
-                    " \"" + result + "\"\n" + Digest(before, opened);
+                    " \"" + result + "\"\n" + Digest(before);
         }
     }
     EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.jar + ".txt")));

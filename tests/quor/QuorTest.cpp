@@ -1,10 +1,12 @@
 // The device-manager client and the tool toggledeviceallocation against the
 // peer on 127.0.0.1:5302, as three tables (tests/data/quor/*.table, cells split
-// at '|'); replies, requests and the tool's output are files there too.
+// at '|', columns named by the first line that is not a comment); replies,
+// requests and the tool's output are files there too.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <regex>
 
@@ -39,13 +41,43 @@ Names Split(const std::string& text, char separator) {
     return cells;
 }
 
-// The rows of a table, `cells` cells each (missing ones empty); lines that
-// start with '#' are comments.
-std::vector<Names> Rows(const std::string& table, size_t cells) {
-    std::vector<Names> rows;
-    for (const auto& line : SplitLines(ReadFile(Data(table))))
-        if (!line.empty() && line[0] != '#') rows.push_back(Split(line, '|'));
-    for (auto& row : rows) row.resize(cells);
+// A row of each table: a struct whose fields are the header's names, and the
+// field that each name fills.
+template <typename Row>
+using Columns = std::map<std::string, std::string Row::*>;
+// clang-format off
+#define FIELD(name) std::string name;
+#define COLUMN(name) {#name, &Row::name},
+#define TABLE_ROW(Type, EACH) \
+    struct Type { EACH(FIELD) using Row = Type; static inline const Columns<Row> columns{EACH(COLUMN)}; }
+#define EXCHANGE(_) _(name) _(reply) _(delivery) _(address) _(function) _(status) _(allocated) _(last) _(requests) _(log)
+#define PARSE(_) _(reply) _(allocated) _(owner) _(code) _(msg) _(log)
+#define TOOL_RUN(_) _(name) _(replies) _(before) _(status) _(output) _(requests) _(errors)
+TABLE_ROW(Exchange, EXCHANGE);
+TABLE_ROW(Parse, PARSE);
+TABLE_ROW(ToolRun, TOOL_RUN);
+// clang-format on
+
+// The rows of a table (missing cells empty); lines that start with '#' are
+// comments, the first other line is the header.
+template <typename Row>
+std::vector<Row> Rows(const std::string& table) {
+    std::vector<Row> rows;
+    Names header;
+    for (const auto& line : SplitLines(ReadFile(Data(table)))) {
+        if (line.empty() || line[0] == '#') continue;
+        const Names cells = Split(line, '|');
+        if (header.empty()) {
+            header = cells;
+            continue;
+        }
+        Row& row = rows.emplace_back();
+        for (size_t i = 0; i < cells.size(); ++i) {
+            const auto column = Row::columns.find(i < header.size() ? header[i] : "");
+            if (column == Row::columns.end()) ADD_FAILURE() << table << ": no column " << i;
+            if (column != Row::columns.end()) row.*column->second = cells[i];
+        }
+    }
     EXPECT_FALSE(rows.empty()) << table;
     return rows;
 }
@@ -87,78 +119,78 @@ void ExpectLog(const std::string& golden) {
 }
 
 TEST(Quor, Exchanges) {
-    for (const auto& row : Rows("exchanges.table", 10)) {
-        SCOPED_TRACE(row[0]);
+    for (const auto& row : Rows<Exchange>("exchanges.table")) {
+        SCOPED_TRACE(row.name);
         WriteFile("/tmp/cgi.log", "");
         Delivery delivery;
-        ASSERT_TRUE(ParseDelivery(row[2], delivery));
-        auto peer = StartPeer(Split(row[1], ','), delivery);
+        ASSERT_TRUE(ParseDelivery(row.delivery, delivery));
+        auto peer = StartPeer(Split(row.reply, ','), delivery);
         QuorManipulator quor(std::chrono::milliseconds(1000), std::chrono::milliseconds(5000));
         std::string result = "untouched";
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(quor.SendToQuor(row[3], row[4], result), std::stoi(row[5]));
+        EXPECT_EQ(quor.SendToQuor(row.address, row.function, result), std::stoi(row.status));
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         // Far below the trickle reply's length at a byte per 100 ms; room for a busy machine.
         EXPECT_LT(took.count(), 8.0) << "ends by the deadline";
-        EXPECT_EQ(result, row[5] == "0" ? Body(row[1]) : "untouched");
+        EXPECT_EQ(result, row.status == "0" ? Body(row.reply) : "untouched");
         const Names records = Records("DEBUG|ERROR");
         ASSERT_FALSE(records.empty());
-        EXPECT_TRUE(std::regex_match(records.back(), std::regex(row[7]))) << records.back();
-        ExpectLog(row[9]);
-        EXPECT_EQ(quor.GetSingleVar("IsAllocated"), row[6]);
-        ExpectRequests(peer.get(), row[8]);
+        EXPECT_TRUE(std::regex_match(records.back(), std::regex(row.last))) << records.back();
+        ExpectLog(row.log);
+        EXPECT_EQ(quor.GetSingleVar("IsAllocated"), row.allocated);
+        ExpectRequests(peer.get(), row.requests);
     }
 }
 
 TEST(Quor, ParsesTheLastReply) {
-    const auto rows = Rows("parse.table", 6);
+    const auto rows = Rows<Parse>("parse.table");
     Names script;
     for (const auto& row : rows)
-        if (!row[0].empty()) script.push_back(row[0]);
+        if (!row.reply.empty()) script.push_back(row.reply);
     WriteFile("/tmp/secret.txt", "SECRET");
     WriteFile("/tmp/secret.dtd", "<!ENTITY inner 'SECRET'>");
     auto peer = StartPeer(script);
     QuorManipulator quor;
     for (const auto& row : rows) {
-        SCOPED_TRACE(row[0]);
+        SCOPED_TRACE(row.reply);
         WriteFile("/tmp/cgi.log", "");
         std::string result, code = "unchanged", msg = "unchanged";
-        quor.SendToQuor(row[0].empty() ? "" : "127.0.0.1", "quorGetDeviceStatus", result);
-        EXPECT_EQ(quor.GetSingleVar("IsAllocated"), row[1]);
-        EXPECT_EQ(quor.GetSingleVar("DeviceOwner"), row[2]);
+        quor.SendToQuor(row.reply.empty() ? "" : "127.0.0.1", "quorGetDeviceStatus", result);
+        EXPECT_EQ(quor.GetSingleVar("IsAllocated"), row.allocated);
+        EXPECT_EQ(quor.GetSingleVar("DeviceOwner"), row.owner);
         quor.GetStatusMessages(code, msg);
-        EXPECT_EQ(code, row[3]);
-        EXPECT_EQ(msg, row[4]);
-        ExpectLog(row[5]);
+        EXPECT_EQ(code, row.code);
+        EXPECT_EQ(msg, row.msg);
+        ExpectLog(row.log);
     }
 }
 
 TEST(Quor, ToggleDeviceAllocation) {
     WriteFile("/tmp/secret.txt", "SECRET");
     WriteFile("/tmp/secret.dtd", "<!ENTITY inner 'SECRET'>");
-    for (const auto& row : Rows("tool.table", 7)) {
-        SCOPED_TRACE(row[0]);
+    for (const auto& row : Rows<ToolRun>("tool.table")) {
+        SCOPED_TRACE(row.name);
         WriteFile("/tmp/cgi.log", "");
         std::filesystem::remove("/tmp/cgirep.txt");
-        if (row[2] == "link") {
+        if (row.before == "link") {
             WriteFile("/tmp/elsewhere", "keep");
             ASSERT_EQ(symlink("/tmp/elsewhere", "/tmp/cgirep.txt"), 0);
-        } else if (row[2] == "fifo") {
+        } else if (row.before == "fifo") {
             ASSERT_EQ(mkfifo("/tmp/cgirep.txt", 0600), 0);
         }
-        const Names replies = Split(row[1], ',');
+        const Names replies = Split(row.replies, ',');
         auto peer = StartPeer(replies);
         const RunResult run = testsupport::Run(
             TargetCommand({std::string(OVIX_BUILD_DIR) + "/toggledeviceallocation"}));
-        EXPECT_EQ(run.exitCode, std::stoi(row[3]));
-        EXPECT_TRUE(MatchesGolden(run.out, Data(row[4])));
+        EXPECT_EQ(run.exitCode, std::stoi(row.status));
+        EXPECT_TRUE(MatchesGolden(run.out, Data(row.output)));
         EXPECT_EQ(run.err, "");
-        ExpectRequests(peer.get(), row[5]);
-        EXPECT_EQ(Records("ERROR"), Split(row[6], ','));
-        if (row[2] == "link") {
+        ExpectRequests(peer.get(), row.requests);
+        EXPECT_EQ(Records("ERROR"), Split(row.errors, ','));
+        if (row.before == "link") {
             EXPECT_EQ(ReadFile("/tmp/elsewhere"), "keep");
             EXPECT_TRUE(std::filesystem::is_symlink("/tmp/cgirep.txt"));
-        } else if (row[2].empty()) {
+        } else if (row.before.empty()) {
             EXPECT_EQ(ReadFile("/tmp/cgirep.txt"),
                       (replies.empty() ? "" : Body(replies[0])) + "\n");
         }
