@@ -203,8 +203,7 @@ TEST_P(Page, Scenario) {
                    "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties", "DATA=" + DataPath("page")};
     options.env.push_back("JAVA_TOOL_OPTIONS=-Xcheck:jni");
     options.env.insert(options.env.end(), row.env.begin(), row.env.end());
-    options.useTrigger = row.trigger != nullptr;
-    options.trigger = row.trigger != nullptr ? row.trigger : "";
+    if (row.trigger != nullptr) options.trigger = row.trigger;
     options.signal = row.signal;
     options.closeStdout = row.signal == 0;
     options.signalTarget = "updatefirmwareform.cgi";

@@ -103,6 +103,8 @@ std::vector<std::string> MakeEnvironment(const RunOptions& options) {
 }
 
 // The processes of the process group that run the program of that file name.
+// Not the whole group: the launchers in front of the program (bwrap, a shell)
+// must live on to report how it ended, as 128 + the signal.
 std::vector<int> InGroup(int group, const std::string& program) {
     std::vector<int> found;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
@@ -147,10 +149,10 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     signal(SIGPIPE, SIG_IGN);
     const auto deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                       std::chrono::duration<double>(options.timeoutSeconds));
-    bool triggered = !options.useTrigger;
+    bool triggered = !options.trigger;
     std::string* texts[2] = {&result.out, &result.err};
     while (pipes[0].read || pipes[1].read) {
-        if (!triggered && result.out.find(options.trigger) != std::string::npos) {
+        if (!triggered && result.out.find(*options.trigger) != std::string::npos) {
             triggered = true;
             if (options.closeStdout) pipes[0].read = Fd();
             for (int target : InGroup(pid, options.signalTarget)) kill(target, options.signal);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,8 +59,7 @@ struct RunOptions {
     // closeStdout closes the reading end, as a client that goes away does,
     // and a non-zero `signal` goes to every process of the started process's
     // group that runs the program named `signalTarget` (a file name).
-    bool useTrigger = false;
-    std::string trigger;
+    std::optional<std::string> trigger;
     bool closeStdout = false;
     int signal = 0;
     std::string signalTarget;
