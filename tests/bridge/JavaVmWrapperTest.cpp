@@ -79,10 +79,10 @@ std::string Digest(size_t from) {
     for (size_t i = 0; i < lines.size(); ++i) {
         std::smatch m;
         std::string line = lines[i];
-        if (std::regex_search(lines[i], m, record))
-            line = m.str(1) + " @" +
-                   std::to_string(labels.emplace(m[2], labels.size() + 1).first->second) + " " +
-                   m.suffix().str();
+        if (std::regex_search(lines[i], m, record)) {
+            const size_t label = labels.emplace(m[2], labels.size() + 1).first->second;
+            line = m.str(1) + " @" + std::to_string(label) + " " + m.suffix().str();
+        }
         if (i >= from) text += line + "\n";
     }
     return text;
