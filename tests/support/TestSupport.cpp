@@ -181,8 +181,6 @@ RunResult Run(const std::vector<std::string>& argv, const RunOptions& options) {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     return result;
 }

@@ -49,7 +49,6 @@ struct RunResult {
     bool timedOut = false;
     std::string out;
     std::string err;
-    double seconds = 0;
 };
 
 struct RunOptions {
