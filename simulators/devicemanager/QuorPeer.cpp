@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 
 bool ParseDelivery(const std::string& name, Delivery& delivery) {
     static const char* const kNames[] = {"whole",  "chunks", "bytewise",    "trickle",
@@ -16,6 +18,23 @@ bool ParseDelivery(const std::string& name, Delivery& delivery) {
     delivery = static_cast<Delivery>(found - std::begin(kNames));
     return found != std::end(kNames);
 }
+
+namespace {
+
+// Whether the request holds its header block and the body that its
+// length header (any case) gives, none without one.
+bool Complete(const std::string& request) {
+    const size_t end = request.find("\r\n\r\n");
+    if (end == std::string::npos) return false;
+    std::string head = request.substr(0, end);
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    const size_t at = head.find("\ncontent-length:");
+    const size_t length = at == std::string::npos ? 0 : std::strtoul(&head[at + 16], nullptr, 10);
+    return request.size() >= end + 4 + length;
+}
+
+}  // namespace
 
 QuorPeer::QuorPeer(std::vector<std::string> replies, Delivery delivery,
                    std::chrono::milliseconds pause)
@@ -58,16 +77,23 @@ void QuorPeer::Answer(int fd, const std::string& reply) {
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         return;
     }
-    // The request up to the end of its packet (silent: all until the client
-    // closes); less when the client stays silent for 5 s.
-    const timeval bound{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    // The request: its header block and the body its length header gives
+    // (silent: all until the client goes away); less when the client stays
+    // silent for 5 s (silent: until the peer stops).
     const bool silent = delivery_ == Delivery::Silent;
     std::string request;
     char buffer[4096];
-    for (ssize_t n; (silent || request.find("</wddxPacket>") == std::string::npos) &&
-                    (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+    for (int idle = 0; !stop_ && (silent || !Complete(request)) && idle < 50;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) == 0) {
+            idle += silent ? 0 : 1;
+            continue;
+        }
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
         request.append(buffer, static_cast<size_t>(n));
+        idle = 0;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     requests_.push_back(request);
     lock.unlock();
