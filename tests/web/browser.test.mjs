@@ -32,11 +32,11 @@ function runs() {
 }
 
 // One request by curl: [status, body]. The log-in goes to curl on its standard input.
-function request(login, method, path, header) {
+function request(login, method, path, header, secret = password) {
   const args = ['-s', '--path-as-is', '-X', method, '-w', '\n%{http_code}', '-K', '-', `${url}${path}`];
   if (method !== 'GET') args.push('-F', 'resetappflag=Reset Flag');
   if (header !== '-') args.push('-H', header);
-  const user = { none: '', wrong: `user = "${username}:wrong"\ndigest\n`, right: `user = "${username}:${password}"\ndigest\n` };
+  const user = { none: '', wrong: `user = "${username}:wrong"\ndigest\n`, right: `user = "${username}:${secret}"\ndigest\n` };
   const out = execFileSync('curl', args, { input: user[login], encoding: 'latin1' });
   return [out.slice(out.lastIndexOf('\n') + 1), out.slice(0, out.lastIndexOf('\n'))];
 }
@@ -50,6 +50,19 @@ test('the server answers each request of the table and starts no program for a r
     const started = runs().map((n, i) => n - before[i]);
     assert.deepEqual([code, started], [status, [+(ran === 'page'), +(ran === 'target')]], row);
     if (ran === 'page') assert.equal(body, expectedPage, row);
+  }
+});
+
+test('set-web-user under BusyBox changes the password while the server runs', () => {
+  const setPassword = (secret) => execFileSync('busybox',
+    ['sh', new URL('../../scripts/set-web-user', import.meta.url).pathname, '/tmp/lighttpd/users', username],
+    { input: `${secret}\n` });
+  setPassword('changed');
+  try {
+    assert.equal(request('right', 'GET', '/updatefirmwareform.cgi', '-')[0], '401');
+    assert.deepEqual(request('right', 'GET', '/updatefirmwareform.cgi', '-', 'changed'), ['200', expectedPage]);
+  } finally {
+    setPassword(password);
   }
 });
 
