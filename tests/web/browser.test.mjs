@@ -21,13 +21,16 @@ let browser, page;
 before(async () => {
   browser = await chromium.launch(
     { executablePath: '/usr/bin/chromium', chromiumSandbox: false, args: ['--disable-gpu'] });
-  page = await browser.newPage({ viewport: { width: 1100, height: 900 }, httpCredentials: { username, password } });
+  page = await browser.newPage(
+    { viewport: { width: 1100, height: 900 }, httpCredentials: { username, password } });
 });
 after(() => browser?.close());
 
 // Runs of the page (its first log record) and of the form's target (its own record).
 function runs() {
-  const count = (file, pattern) => { try { return readFileSync(file, 'latin1').match(pattern)?.length ?? 0; } catch { return 0; } };
+  const count = (file, pattern) => {
+    try { return readFileSync(file, 'latin1').match(pattern)?.length ?? 0; } catch { return 0; }
+  };
   return [count('/tmp/cgi.log', / main$/gm), count('/tmp/updatefirmwarechecksum.runs', /\n/g)];
 }
 
@@ -36,7 +39,8 @@ function request(login, method, path, header, secret = password) {
   const args = ['-s', '--path-as-is', '-X', method, '-w', '\n%{http_code}', '-K', '-', `${url}${path}`];
   if (method !== 'GET') args.push('-F', 'resetappflag=Reset Flag');
   if (header !== '-') args.push('-H', header);
-  const user = { none: '', wrong: `user = "${username}:wrong"\ndigest\n`, right: `user = "${username}:${secret}"\ndigest\n` };
+  const user = { none: '', wrong: `user = "${username}:wrong"\ndigest\n`,
+    right: `user = "${username}:${secret}"\ndigest\n` };
   const out = execFileSync('curl', args, { input: user[login], encoding: 'latin1' });
   return [out.slice(out.lastIndexOf('\n') + 1), out.slice(0, out.lastIndexOf('\n'))];
 }
@@ -121,12 +125,14 @@ test('a page of another origin that posts the form gets 403; nothing reaches the
 
 test('connections that send nothing are closed after the idle limit; others are served meanwhile', async () => {
   const idle = setting('server.max-read-idle'), start = Date.now();
-  const sockets = Array.from({ length: setting('server.max-connections') - 1 }, () => connect(8080, '127.0.0.1'));
+  const places = setting('server.max-connections');
+  const sockets = Array.from({ length: places - 1 }, () => connect(8080, '127.0.0.1'));
   const closed = sockets.map((socket) => new Promise((resolve) => socket.on('close', () => resolve(Date.now()))));
   await Promise.all(sockets.map((socket) => new Promise((resolve) => socket.on('connect', resolve))));
   assert.deepEqual(request('right', 'GET', '/updatefirmwareform.cgi', '-'), ['200', expectedPage]);
   assert.ok(Date.now() - start < idle * 1000, 'served while the idle connections were open');
   for (const end of await Promise.all(closed)) {
-    assert.ok(end - start >= (idle - 1) * 1000 && end - start <= (idle + 5) * 1000, `closed after ${end - start} ms`);
+    const ms = end - start;
+    assert.ok(ms >= (idle - 1) * 1000 && ms <= (idle + 5) * 1000, `closed after ${ms} ms`);
   }
 });
