@@ -126,7 +126,7 @@ test('a page of another origin that posts the form gets 403; nothing reaches the
 test('connections that send nothing are closed after the idle limit; others are served meanwhile', async () => {
   const idle = setting('server.max-read-idle'), start = Date.now();
   const places = setting('server.max-connections');
-  const sockets = Array.from({ length: places - 1 }, () => connect(8080, '127.0.0.1'));
+  const sockets = Array.from({ length: places - 1 }, () => connect(new URL(url).port, '127.0.0.1'));
   const closed = sockets.map((socket) => new Promise((resolve) => socket.on('close', () => resolve(Date.now()))));
   await Promise.all(sockets.map((socket) => new Promise((resolve) => socket.on('connect', resolve))));
   assert.deepEqual(request('right', 'GET', '/updatefirmwareform.cgi', '-'), ['200', expectedPage]);
