@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 #include "TestSupport.h"
 
@@ -15,141 +16,77 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
+// A row of tests/data/page/rows.txt (its header names the fields).
 struct Row {
-    const char* name;
-    const char* html;  // golden page under tests/data/page; "" when not compared
-    int exitCode;
-    // Shell commands run in the view, "$@" being the program (run after
-    // them when they do not name it). $DATA is tests/data/page.
-    const char* shell = "";
-    const char* variant = "";       // the configuration class: the stand-in or a variant
-    Strings env = {};               // more environment (JAVA_TOOL_OPTIONS: keep -Xcheck:jni)
-    Strings isolate = {};           // more scripts/isolate options
-    const char* err = "";           // standard error holds this
-    const char* trigger = nullptr;  // once standard output holds it: the signal,
-    int signal = 0;                 // or with none, the client goes away
-    bool vm = true;                 // the run needs a Java VM that starts
-    bool sorted = false;            // the log's lines compared in sorted order
+    std::string name, page, shell, variant, stderrHolds, then, error;
+    int exit = 0;
+    Strings env, isolate;
+    std::optional<std::string> when;
+    bool vm = true, sorted = false;
 };
 
+// The deployment options of the VM, for ${DEPLOYMENT} in a row's env.
 const char* const kDeployment =
-    "JAVA_TOOL_OPTIONS=-Xcheck:jni -XX:+DisplayVMOutputToStderr -Xlog:disable "
-    "-Xlog:all=warning:stderr ";
-const char* const kContent = "<div class=\"content\" >\n";
-// Makes the start archive with the jar in /tmp/lib, takes the line that
-// make-cds-archive prints, spoils the archive, runs the page as user 65534.
-#define ARCHIVE(spoil)                                                                        \
-    "mkdir /tmp/lib; cp \"$JAVA_CLASSPATH\" /tmp/lib; export "                                \
-    "JAVA_CLASSPATH=/tmp/lib/configovix.jar; "                                                \
-    "\"$DATA/../../../scripts/make-cds-archive\" \"$1\" /tmp/page.jsa >/tmp/made || exit 9; " \
-    "rm /tmp/cgi.log; eval \"export $(tail -n 1 /tmp/made)\"; "                               \
-    "JAVA_TOOL_OPTIONS=\"-Xcheck:jni $JAVA_TOOL_OPTIONS\"; " spoil                            \
-    "; exec bwrap --dev-bind / / --unshare-user --uid 65534 --gid 65534 \"$@\""
+    "-XX:+DisplayVMOutputToStderr -Xlog:disable -Xlog:all=warning:stderr";
 
-// clang-format off
-const Row kRows[] = {
-    // Under strace: the program's writes to standard output and where the
-    // Java library is loaded, compared with five_rows.writes.
-    {"five_rows", "five_rows.html", 0,
-     "exec strace -qq -xx -s 65536 -e trace=openat,write -o /tmp/trace \"$@\""},
-    {"no_preliminary_version", "three_rows.html", 0,
-     "printf '# no preliminary version\\nOTHER=1\\n' >/app/VERSION; rm /app/BUILDDATE"},
-    {"empty_preliminary_version", "three_rows.html", 0, "echo PRELIMINARY_VERSION= >/app/VERSION"},
-    {"version_directory", "three_rows.html", 0, "rm /app/VERSION; mkdir /app/VERSION"},
-    {"version_comments", "version_comments.html", 0,
-     "printf '# PRELIMINARY_VERSION=commented\\n! PRELIMINARY_VERSION=also\\r\\n"
-     "PRELIMINARY_VERSION = first\\r\\n  PRELIMINARY_VERSION =  2.7.0-rc2  \\r\\n' >/app/VERSION"},
-    {"no_build_date", "no_build_date.html", 0, "rm /app/BUILDDATE"},
-    {"build_date_directory", "no_build_date.html", 0, "rm /app/BUILDDATE; mkdir /app/BUILDDATE"},
-    {"markup_in_app_files", "markup_in_app_files.html", 0,
-     "echo 'PRELIMINARY_VERSION=<b>rc&1</b>' >/app/VERSION; "
-     "echo '<i>today</i> & \"now\"' >/app/BUILDDATE"},
-    {"binary_app_files", "binary_app_files.html", 0,
-     "cp \"$DATA/binary/VERSION\" \"$DATA/binary/BUILDDATE\" /app"},
-    {"request_and_arguments_ignored", "five_rows.html", 0,
-     "printf 'resetbootflag=Reset+Flag&x=' | \"$@\" -x --help", "",
-     {"REQUEST_METHOD=POST", "CONTENT_TYPE=application/x-www-form-urlencoded",
-      "CONTENT_LENGTH=27", "QUERY_STRING=imagetype=application&submit=x"}},
-    {"no_java_library", "no_vm.html", 1, "exec bwrap --dev-bind / / --tmpfs /usr/lib/jvm \"$@\""},
-    {"no_class", "no_vm.html", 1, "", "", {"JAVA_CLASSPATH=/app/nothing-here.jar"}},
-    // The VM refuses its options; where no VM exists, it cannot start either.
-    {"vm_refuses_options", "no_vm.html", 1, "", "",
-     {"JAVA_CLASSPATH=/app/none.jar", "JAVA_OPTIONS=-Xms64m -Xmx32m"}, {}, "", nullptr, 0, false},
-    {"no_version_method", "no_version_method.html", 0, "", "nofirmwareversion"},
-    {"throwing", "all_cells_empty.html", 0, "", "throwing"},
-    {"wrong_signatures", "wrong_signatures.html", 0, "", "wrongsignatures"},
-    {"values_at_their_edges", "values_at_their_edges.html", 0, "", "texts"},
-    // The log file: not writable, a directory, on a full /tmp, filling /tmp.
-    {"log_not_writable", "five_rows.html", 0, "echo before >/tmp/cgi.log; chmod 444 /tmp/cgi.log",
-     "", {}, {"--uid", "65534"}, "java.io.FileNotFoundException: /tmp/cgi.log (Permission denied)"},
-    {"log_is_directory", "five_rows.html", 0, "mkdir /tmp/cgi.log", "", {}, {},
-     "java.io.FileNotFoundException: /tmp/cgi.log (Is a directory)"},
-    // A /tmp of its own: the log is copied to /app/cgi.log for the test.
-    {"log_on_full_tmp", "five_rows.html", 0,
-     "head -c 1048576 /dev/zero >/tmp/fill 2>/dev/null; \"$@\"; s=$?; "
-     "cp /tmp/cgi.log /app/cgi.log; exit $s", "", {}, {"--tmp-size", "65536"}},
-    // 196 bytes of room left: the first record whole, the next one cut
-    // where the room ends (a short write is not continued), no more.
-    {"log_fills_tmp", "five_rows.html", 0,
-     "head -c 61440 /dev/zero >/tmp/fill; i=0; while [ $i -lt 39 ]; do "
-     "printf '%099d\\n' $i; i=$((i+1)); done >/tmp/cgi.log; \"$@\"; s=$?; "
-     "echo log $(wc -c </tmp/cgi.log) bytes, $(wc -l </tmp/cgi.log) lines >&2; "
-     "head -n 40 /tmp/cgi.log >/app/cgi.log; exit $s",
-     "", {}, {"--tmp-size", "65536"}, "log 4096 bytes, 40 lines"},
-    {"no_app", "no_app.html", 0, "", "", {}, {"--no-app"}},
-    {"unreadable_app", "no_app.html", 0, "chmod 0 /app", "", {}, {"--uid", "65534"}},
-    // A thread that is not a daemon: DestroyJavaVM waits for it; when it
-    // never ends, SIGTERM ends the process (the VM's handler: status 143).
-    {"non_daemon_thread", "non_daemon_thread.html", 0, "", "nondaemon",
-     {"JAVA_OPTIONS=-Dovix.worker.millis=1500"}},
-    {"non_daemon_thread_sigterm", "non_daemon_thread_sigterm.html", 143, "", "nondaemon",
-     {"JAVA_OPTIONS=-Dovix.worker.millis=600000"}, {}, "", "</form>\n</div>\n", SIGTERM},
-    {"sleeping_class_sigterm", "sleeping_class_sigterm.html", 143, "", "sleeping", {}, {}, "",
-     kContent, SIGTERM},
-    // The client goes away: before the first byte the first write ends the
-    // process (SIGPIPE, 128 + 13); later the writes fail quietly.
-    {"client_gone_at_once", "", 128 + SIGPIPE, "", "", {}, {}, "", "", 0, false},
-    {"client_gone_mid_page", "", 0, "", "sleeping", {"JAVA_OPTIONS=-Dovix.sleep.millis=200"},
-     {}, "", kContent},
-    // What the VM says itself stays off the page with the deployment options.
-    {"vm_warning_to_stderr", "five_rows.html", 0, "", "",
-     {std::string(kDeployment) + "-XX:+UseLargePages"}, {}, "UseLargePages disabled"},
-    {"thread_dump_to_stderr", "sleeping_class.html", 0, "", "sleeping",
-     {"JAVA_OPTIONS=-Dovix.sleep.millis=300", kDeployment}, {}, "Full thread dump", kContent,
-     SIGQUIT},
-    {"vm_ends_while_starting", "vm_ends_while_starting.html", 1, "", "",
-     {std::string(kDeployment) + "-XX:+UseSerialGC -XX:+UseParallelGC"}, {},
-     "Multiple garbage collectors selected"},
-    // 200 requests at once in one view, every fourth with a class that
-    // throws: the lines of 150 five_rows and 50 throwing runs, none torn.
-    {"concurrent_runs", "", 0,
-     "i=0; while [ $i -lt 200 ]; do j=$JAVA_CLASSPATH; [ $((i % 4)) -eq 0 ] && "
-     "j=${j%.jar}-throwing.jar; (JAVA_CLASSPATH=$j \"$@\" >/dev/null 2>&1 || touch /tmp/failed) & "
-     "i=$((i + 1)); done; wait; [ ! -e /tmp/failed ]", "",
-     {"JAVA_TOOL_OPTIONS=-Xcheck:jni -XX:+UseSerialGC -XX:TieredStopAtLevel=1 "
-      "-XX:-UsePerfData -Xmx32m"}, {}, "", nullptr, 0, true, true},
-    // The start archive that make-cds-archive makes (as root), then spoiled
-    // as a JDK update, a moved or replaced jar, a damaged file or another
-    // user leaves it: the page as the web server's user stays the same.
-    {"archive_fits", "five_rows.html", 0, ARCHIVE("JAVA_TOOL_OPTIONS=\"$JAVA_TOOL_OPTIONS -Xshare:on\"")},
-    {"archive_missing", "five_rows.html", 0, ARCHIVE("rm /tmp/page.jsa")},
-    {"archive_truncated", "five_rows.html", 0, ARCHIVE("truncate -s 1M /tmp/page.jsa")},
-    {"archive_header_damaged", "five_rows.html", 0,
-     ARCHIVE("printf %4096s | dd of=/tmp/page.jsa conv=notrunc status=none")},
-    {"archive_regions_damaged", "five_rows.html", 0,
-     ARCHIVE("printf %65536s | dd of=/tmp/page.jsa bs=65536 seek=32 conv=notrunc status=none")},
-    {"archive_of_other_vm_options", "five_rows.html", 0,
-     ARCHIVE("JAVA_TOOL_OPTIONS=\"$JAVA_TOOL_OPTIONS -XX:-UseCompressedOops\"")},
-    {"archive_class_path_moved", "five_rows.html", 0,
-     ARCHIVE("mv /tmp/lib /tmp/moved; JAVA_CLASSPATH=/tmp/moved/configovix.jar")},
-    {"archive_of_another_user", "five_rows.html", 0,
-     ARCHIVE("chown 4242:4242 /tmp/page.jsa; JAVA_TOOL_OPTIONS=\"$JAVA_TOOL_OPTIONS -Xshare:on\"")},
-    {"archive_of_another_user_unreadable", "five_rows.html", 0,
-     ARCHIVE("chmod 400 /tmp/page.jsa; chown 4242:4242 /tmp/page.jsa")},
-    {"archive_jar_replaced", "five_rows.html", 0,
-     ARCHIVE("touch -d '1 hour ago' /tmp/lib/configovix.jar")},
-};
-// clang-format on
+std::string Unescape(std::string text) {
+    for (size_t at = 0; (at = text.find("\\n", at)) != std::string::npos;)
+        text.replace(at, 2, "\n");
+    return text;
+}
+
+// Sets a field of the row; a field it does not know makes the row fail.
+void Set(Row& row, const std::string& field, const std::string& value) {
+    std::string* text = field == "page"      ? &row.page
+                        : field == "shell"   ? &row.shell
+                        : field == "variant" ? &row.variant
+                        : field == "stderr"  ? &row.stderrHolds
+                        : field == "then"    ? &row.then
+                                             : nullptr;
+    if (field == "then" && value != "TERM" && value != "QUIT" && value != "close") {
+        row.error += "then: " + value + "; ";
+    } else if (text != nullptr) {
+        *text = value;
+    } else if (field == "exit") {
+        row.exit = std::stoi(value);
+    } else if (field == "env") {
+        row.env.push_back(
+            std::regex_replace(value, std::regex("\\$\\{DEPLOYMENT\\}"), kDeployment));
+    } else if (field == "isolate") {
+        std::istringstream words(value);
+        for (std::string word; words >> word;) row.isolate.push_back(word);
+    } else if (field == "when") {
+        row.when = Unescape(value);
+    } else if (field == "vm" || field == "sorted") {
+        (field == "vm" ? row.vm : row.sorted) = value == "yes";
+    } else {
+        row.error += "unknown field " + field + "; ";
+    }
+}
+
+std::vector<Row> ReadRows() {
+    std::vector<Row> rows;
+    std::string field;
+    for (const auto& line : SplitLines(ReadFile(DataPath("page/rows.txt")))) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == ' ') {  // only the shell goes on, on a line of its own
+            if (field == "shell")
+                rows.back().shell += "\n" + line.substr(line.find_first_not_of(' '));
+            else
+                rows.back().error += field + " goes on; ";
+            continue;
+        }
+        const size_t colon = line.find(':');
+        field = line.substr(0, colon);
+        const size_t start = line.find_first_not_of(' ', colon + 1);
+        const std::string value = start == std::string::npos ? "" : line.substr(start);
+        if (field == "name")
+            rows.emplace_back().name = value;
+        else
+            Set(rows.back(), field, value);
+    }
+    return rows;
+}
 
 // The page as the program wrote it to standard output, "@@ write" before
 // each write(2), and "@@ libjvm.so" where the Java library is first opened.
@@ -182,6 +119,7 @@ class Page : public ::testing::TestWithParam<Row> {};
 
 TEST_P(Page, Scenario) {
     const Row& row = GetParam();
+    ASSERT_TRUE(row.error.empty()) << row.error;
     if (row.vm && !OVIX_JAVA_VM_RUNS) GTEST_SKIP() << "no Java VM starts in this build";
     TempDir dir;
     const std::string app = dir / "app", tmp = dir / "tmp";
@@ -192,7 +130,7 @@ TEST_P(Page, Scenario) {
     argv.insert(argv.end(), row.isolate.begin(), row.isolate.end());
     argv.push_back("--");
     std::string shell = row.shell;
-    if (!shell.empty() && shell.find("\"$@\"") == std::string::npos) shell += "; exec \"$@\"";
+    if (!shell.empty() && shell.find("\"$@\"") == std::string::npos) shell += "\nexec \"$@\"";
     if (!shell.empty()) argv.insert(argv.end(), {"/bin/sh", "-c", shell, "sh"});
     for (const auto& item :
          TargetCommand({std::string(OVIX_BUILD_DIR) + "/updatefirmwareform.cgi"}))
@@ -200,20 +138,21 @@ TEST_P(Page, Scenario) {
 
     RunOptions options;
     options.env = {"JAVA_CLASSPATH=" + ConfigJar(row.variant),
-                   "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties", "DATA=" + DataPath("page")};
+                   "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties", "DATA=" + DataPath("page"),
+                   "ROOT=" + std::filesystem::canonical(DataPath("../..")).string()};
     options.env.push_back("JAVA_TOOL_OPTIONS=-Xcheck:jni");
     options.env.insert(options.env.end(), row.env.begin(), row.env.end());
-    if (row.trigger != nullptr) options.trigger = row.trigger;
-    options.signal = row.signal;
-    options.closeStdout = row.signal == 0;
+    options.trigger = row.when;
+    options.signal = row.then == "TERM" ? SIGTERM : row.then == "QUIT" ? SIGQUIT : 0;
+    options.closeStdout = row.then == "close";
     options.signalTarget = "updatefirmwareform.cgi";
     options.timeoutSeconds = 110;
     RunResult result = testsupport::Run(argv, options);
 
     EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
-    if (*row.html != '\0') {
-        EXPECT_TRUE(MatchesGolden(result.out, DataPath("page/") + row.html));
+    EXPECT_EQ(result.exitCode, row.exit) << result.err;
+    if (!row.page.empty()) {
+        EXPECT_TRUE(MatchesGolden(result.out, DataPath("page/") + row.page));
     }
     const bool copied = std::filesystem::is_regular_file(app + "/cgi.log");
     const std::string log = ReadFile(copied ? app + "/cgi.log" : tmp + "/cgi.log");
@@ -222,7 +161,7 @@ TEST_P(Page, Scenario) {
     std::string digest;
     for (const auto& line : lines) digest += line + "\n";
     EXPECT_TRUE(MatchesGolden(digest, DataPath("page/") + row.name + ".log"));
-    EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(row.stderrHolds), std::string::npos) << result.err;
     for (const std::string& text : {result.out, result.err, log}) {
         EXPECT_EQ(text.find("WARNING"), std::string::npos) << text;
         EXPECT_EQ(text.find("FATAL ERROR"), std::string::npos) << text;
@@ -233,6 +172,6 @@ TEST_P(Page, Scenario) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Page, ::testing::ValuesIn(kRows));
+INSTANTIATE_TEST_SUITE_P(Rows, Page, ::testing::ValuesIn(ReadRows()));
 
 }  // namespace
