@@ -25,9 +25,13 @@ struct Row {
     bool vm = true, sorted = false;
 };
 
-// The deployment options of the VM, for ${DEPLOYMENT} in a row's env.
-const char* const kDeployment =
-    "-XX:+DisplayVMOutputToStderr -Xlog:disable -Xlog:all=warning:stderr";
+// The deployment options of the VM, for ${DEPLOYMENT} in a row's env: the
+// line of their file that is not a comment.
+std::string Deployment() {
+    for (const auto& line : SplitLines(ReadFile(OVIX_JAVA_TOOL_OPTIONS_FILE)))
+        if (!line.empty() && line[0] != '#') return line;
+    return "";
+}
 
 std::string Unescape(std::string text) {
     for (size_t at = 0; (at = text.find("\\n", at)) != std::string::npos;)
@@ -51,7 +55,7 @@ void Set(Row& row, const std::string& field, const std::string& value) {
         row.exit = std::stoi(value);
     } else if (field == "env") {
         row.env.push_back(
-            std::regex_replace(value, std::regex("\\$\\{DEPLOYMENT\\}"), kDeployment));
+            std::regex_replace(value, std::regex("\\$\\{DEPLOYMENT\\}"), Deployment()));
     } else if (field == "isolate") {
         std::istringstream words(value);
         for (std::string word; words >> word;) row.isolate.push_back(word);
