@@ -127,7 +127,8 @@ const Row kRows[] = {
     // OVIX_CONCURRENT_RUNS (a multiple of 4) lowers the count under emulation.
     {"concurrent_runs", "", 0,
      "i=0; while [ $i -lt ${OVIX_CONCURRENT_RUNS:-200} ]; do j=$JAVA_CLASSPATH; "
-     "[ $((i % 4)) -eq 0 ] && j=${j%.jar}-throwing.jar; (JAVA_CLASSPATH=$j \"$@\" >/dev/null 2>&1 || touch /tmp/failed) & "
+     "[ $((i % 4)) -eq 0 ] && j=${j%.jar}-throwing.jar; "
+     "(JAVA_CLASSPATH=$j \"$@\" >/dev/null 2>&1 || touch /tmp/failed) & "
      "i=$((i + 1)); done; wait; [ ! -e /tmp/failed ]", "",
      {"JAVA_TOOL_OPTIONS=-Xcheck:jni -XX:+UseSerialGC -XX:TieredStopAtLevel=1 "
       "-XX:-UsePerfData -Xmx32m"}, {}, "", nullptr, 0, true, true},
