@@ -22,6 +22,10 @@ struct Row {
     std::vector<std::string> calls;  // "text NAME", "int NAME" (CallFunction), "lan" or "wlan"
 };
 
+// The test environment's own tool options, as the VM lists them: the JNI
+// checks, and under emulation the interpreter only.
+const std::regex kToolOptions("\\[-Xcheck:jni\\]|\\[-Xint\\]");
+
 // clang-format off
 const Row kRows[] = {
     {"OptionsUnset", nullptr, "texts", false, {}},
@@ -82,9 +86,8 @@ TEST_P(Bridge, StartsAndCalls) {
         if (opened && row.calls.empty() && row.jar && std::string(row.jar) == "texts" &&
             wrapper.CallFunction("getInputArgumentsS", options) &&
             wrapper.CallFunction("getClassPathS", path))
-            reported =
-                "VM options: " + std::regex_replace(options, std::regex("\\[-Xcheck:jni\\]"), "") +
-                "\nVM class path: " + (path == classPath ? "JAVA_CLASSPATH" : path) + "\n";
+            reported = "VM options: " + std::regex_replace(options, kToolOptions, "") +
+                       "\nVM class path: " + (path == classPath ? "JAVA_CLASSPATH" : path) + "\n";
         for (const std::string& call : row.calls) {
             const size_t before = testsupport::SplitLines(log()).size();
             const std::string name = call.substr(call.find(' ') + 1);
