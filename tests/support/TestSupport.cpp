@@ -102,15 +102,28 @@ std::vector<std::string> MakeEnvironment(const RunOptions& options) {
     return env;
 }
 
+// True when the process runs the program of that file name: as its own
+// executable, or in a cross build as the emulator's with the program among
+// its arguments.
+bool Runs(const std::filesystem::path& process, const std::string& program) {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink(process / "exe", error).filename();
+    if (exe == program) return true;
+    const auto emulator = TargetEmulator();
+    if (emulator.empty() || exe != std::filesystem::path(emulator[0]).filename()) return false;
+    std::istringstream arguments(ReadFile(process / "cmdline"));
+    for (std::string argument; std::getline(arguments, argument, '\0');)
+        if (std::filesystem::path(argument).filename() == program) return true;
+    return false;
+}
+
 // The processes of the process group that run the program of that file name.
 // Not the whole group: the launchers in front of the program (bwrap, a shell)
 // must live on to report how it ended, as 128 + the signal.
 std::vector<int> InGroup(int group, const std::string& program) {
     std::vector<int> found;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::error_code error;
-        if (std::filesystem::read_symlink(entry.path() / "exe", error).filename() != program)
-            continue;
+        if (!Runs(entry.path(), program)) continue;
         // "pid (comm) state ppid pgrp ...": the command may hold blanks.
         const std::string stat = ReadFile(entry.path() / "stat");
         std::istringstream rest(stat.substr(stat.rfind(')') + 1));
