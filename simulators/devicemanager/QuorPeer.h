@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "Handles.h"
+#include "Fd.h"
 
 // How the peer answers: whole; chunks (32 bytes) or bytewise after the header
 // block and XML declaration; trickle (bytewise, then blanks); silent; reset
