@@ -36,7 +36,9 @@ int main() {
         for (const auto& call : calls) {
             jmethodID method =
                 type != nullptr ? jni->GetStaticMethodID(type, call.method, "(I)I") : nullptr;
-            if (method != nullptr) jni->CallStaticIntMethod(type, method, call.image);
+            jvalue image;
+            image.i = call.image;
+            if (method != nullptr) jni->CallStaticIntMethodA(type, method, &image);
             if (method == nullptr || jni->ExceptionCheck()) status = 1;
             jni->ExceptionClear();
         }

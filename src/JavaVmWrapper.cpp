@@ -120,20 +120,29 @@ void JavaVmWrapper::ChangeStdErr() {
     jstring fileName = Checked(env->NewStringUTF(kCgiLogFile),
                                [] { CGI_LOG(LevelError, "Can't create output stream"); });
     if (fileName == nullptr) return;
+    // Arguments go as jvalue arrays: their width and place do not depend on
+    // the processor's calling convention for variadic functions.
+    jvalue streamArguments[2];
+    streamArguments[0].l = fileName;
+    streamArguments[1].z = JNI_TRUE;  // append
     jobject fileStream =
-        Checked(env->NewObject(fileStreamClass, fileStreamInit, fileName, JNI_TRUE),
+        Checked(env->NewObjectA(fileStreamClass, fileStreamInit, streamArguments),
                 [] { CGI_LOG(LevelError, "Can't create output stream"); });
     if (fileStream == nullptr) return;
     const auto [printStreamClass, printStreamInit] =
         FindMethod("java/io/PrintStream", "<init>", "(Ljava/io/OutputStream;)V", false, CGI_SITE);
     if (printStreamInit == nullptr) return;
-    jobject printStream = Checked(env->NewObject(printStreamClass, printStreamInit, fileStream),
+    jvalue printArgument;
+    printArgument.l = fileStream;
+    jobject printStream = Checked(env->NewObjectA(printStreamClass, printStreamInit, &printArgument),
                                   [] { CGI_LOG(LevelError, "Can't create print stream"); });
     if (printStream == nullptr) return;
     const auto [systemClass, setErr] =
         FindMethod("java/lang/System", "setErr", "(Ljava/io/PrintStream;)V", true, CGI_SITE);
     if (setErr == nullptr) return;
-    env->CallStaticVoidMethod(systemClass, setErr, printStream);
+    jvalue errArgument;
+    errArgument.l = printStream;
+    env->CallStaticVoidMethodA(systemClass, setErr, &errArgument);
     ReportException();
 }
 
@@ -143,12 +152,11 @@ jmethodID JavaVmWrapper::ConfigMethod(const char* name, const char* signature, L
                    MethodNotFound(site, name));
 }
 
-template <typename... Jints>
 bool JavaVmWrapper::CallIntMethod(const char* name, const char* signature, LogSite site,
-                                  int& result, Jints... arguments) {
+                                  int& result, const jvalue* arguments) {
     jmethodID method = ConfigMethod(name, signature, site);
     if (method == nullptr) return false;
-    const jint value = env->CallStaticIntMethod(configClass, method, arguments...);
+    const jint value = env->CallStaticIntMethodA(configClass, method, arguments);
     if (ReportException()) {
         Threw(site, name);
         return false;
@@ -161,7 +169,8 @@ bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
     jmethodID method = ConfigMethod(name.c_str(), "()Ljava/lang/String;", CGI_SITE);
     if (method == nullptr) return false;
-    auto text = static_cast<jstring>(env->CallStaticObjectMethod(configClass, method));
+    const jvalue none{};
+    auto text = static_cast<jstring>(env->CallStaticObjectMethodA(configClass, method, &none));
     if (ReportException()) {
         Threw(CGI_SITE, name.c_str());
         return false;
@@ -182,11 +191,14 @@ bool JavaVmWrapper::CallFunction(const std::string& name, std::string& result) {
 
 bool JavaVmWrapper::CallFunction(const std::string& name, int& result) {
     CGI_LOG(LevelDebug, "%s %s", "CallFunction", name.c_str());
-    return CallIntMethod(name.c_str(), "()I", CGI_SITE, result);
+    const jvalue none{};
+    return CallIntMethod(name.c_str(), "()I", CGI_SITE, result, &none);
 }
 
 bool JavaVmWrapper::CallIntFunction(const char* name, int argument, int& result, LogSite site) {
-    return CallIntMethod(name, "(I)I", site, result, static_cast<jint>(argument));
+    jvalue value;
+    value.i = static_cast<jint>(argument);
+    return CallIntMethod(name, "(I)I", site, result, &value);
 }
 
 std::string JavaVmWrapper::GetLanIp4Address() {

@@ -67,12 +67,11 @@ class JavaVmWrapper {
     // The static method of the configuration class with that name and
     // signature, or null (logged at the site).
     jmethodID ConfigMethod(const char* name, const char* signature, LogSite site);
-    // Calls a static int method of the configuration class with its jint
-    // arguments: true with the value stored; false when it is missing or
-    // threw, logged at the site.
-    template <typename... Jints>
+    // Calls a static int method of the configuration class with the
+    // arguments its signature names: true with the value stored; false when
+    // it is missing or threw, logged at the site.
     bool CallIntMethod(const char* name, const char* signature, LogSite site, int& result,
-                       Jints... arguments);
+                       const jvalue* arguments);
 
     JNIEnv* env = nullptr;
     JavaVM* vm = nullptr;
