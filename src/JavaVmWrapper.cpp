@@ -125,17 +125,17 @@ void JavaVmWrapper::ChangeStdErr() {
     jvalue streamArguments[2];
     streamArguments[0].l = fileName;
     streamArguments[1].z = JNI_TRUE;  // append
-    jobject fileStream =
-        Checked(env->NewObjectA(fileStreamClass, fileStreamInit, streamArguments),
-                [] { CGI_LOG(LevelError, "Can't create output stream"); });
+    jobject fileStream = Checked(env->NewObjectA(fileStreamClass, fileStreamInit, streamArguments),
+                                 [] { CGI_LOG(LevelError, "Can't create output stream"); });
     if (fileStream == nullptr) return;
     const auto [printStreamClass, printStreamInit] =
         FindMethod("java/io/PrintStream", "<init>", "(Ljava/io/OutputStream;)V", false, CGI_SITE);
     if (printStreamInit == nullptr) return;
     jvalue printArgument;
     printArgument.l = fileStream;
-    jobject printStream = Checked(env->NewObjectA(printStreamClass, printStreamInit, &printArgument),
-                                  [] { CGI_LOG(LevelError, "Can't create print stream"); });
+    jobject printStream =
+        Checked(env->NewObjectA(printStreamClass, printStreamInit, &printArgument),
+                [] { CGI_LOG(LevelError, "Can't create print stream"); });
     if (printStream == nullptr) return;
     const auto [systemClass, setErr] =
         FindMethod("java/lang/System", "setErr", "(Ljava/io/PrintStream;)V", true, CGI_SITE);
