@@ -2,6 +2,7 @@
 #
 #   scripts/build-ppc-sysroot build-ppc
 #   cmake -S . -B build-ppc -DCMAKE_TOOLCHAIN_FILE=cmake/powerpc-linux-gnu.cmake
+#         [-DOVIX_PPC_CLANG=clang-15]
 #
 # Libraries and headers are searched only in the sysroot that
 # scripts/build-ppc-sysroot makes (OVIX_PPC_SYSROOT, default
@@ -12,8 +13,21 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR powerpc)
 
 set(OVIX_PPC_TRIPLE powerpc-linux-gnu)
-set(CMAKE_C_COMPILER ${OVIX_PPC_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${OVIX_PPC_TRIPLE}-g++)
+# OVIX_PPC_CLANG: a clang (clang-15, say) that builds for the board in place
+# of the cross GCC, with that GCC's C++ library, start files and linker.
+if(OVIX_PPC_CLANG)
+  string(REPLACE clang clang++ clangxx "${OVIX_PPC_CLANG}")
+  set(CMAKE_C_COMPILER ${OVIX_PPC_CLANG})
+  set(CMAKE_CXX_COMPILER ${clangxx})
+  set(CMAKE_C_COMPILER_TARGET ${OVIX_PPC_TRIPLE})
+  set(CMAKE_CXX_COMPILER_TARGET ${OVIX_PPC_TRIPLE})
+  # The PLT read-only, as GCC makes it for Debian's powerpc (no RWX segment).
+  set(CMAKE_C_FLAGS_INIT -msecure-plt)
+  set(CMAKE_CXX_FLAGS_INIT -msecure-plt)
+else()
+  set(CMAKE_C_COMPILER ${OVIX_PPC_TRIPLE}-gcc)
+  set(CMAKE_CXX_COMPILER ${OVIX_PPC_TRIPLE}-g++)
+endif()
 
 # Root of the cross C/C++ runtime (libc, libstdc++), as Debian's cross
 # packages install it; qemu-ppc loads the target's shared libraries from here.
@@ -28,7 +42,7 @@ if(NOT IS_DIRECTORY "${OVIX_PPC_SYSROOT}")
           "run scripts/build-ppc-sysroot <build dir> first (or scripts/test-ppc)")
 endif()
 # try_compile projects read this file again in their own folder.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OVIX_PPC_SYSROOT OVIX_PPC_LIBC_ROOT)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OVIX_PPC_SYSROOT OVIX_PPC_LIBC_ROOT OVIX_PPC_CLANG)
 
 set(CMAKE_FIND_ROOT_PATH "${OVIX_PPC_SYSROOT}" "${OVIX_PPC_LIBC_ROOT}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
