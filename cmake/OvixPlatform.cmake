@@ -7,10 +7,10 @@
 # Then nothing of platform/logging, platform/property or platform/devicesupport
 # is configured, and those folders may be absent.
 #
-# Gives: target ovix::platform (headers and libraries); OVIX_PLATFORM_FILES,
-# the library files the installed program needs beside it (generator
-# expressions for the stand-ins); OVIX_PLATFORM_TARGETS, the stand-in targets
-# (empty for the device's); OVIX_LOGGER_HEADER, the logging header used.
+# Gives: target ovix::platform (headers and libraries); OVIX_PLATFORM_TARGETS,
+# the stand-in targets (empty for the device's); OVIX_PLATFORM_FILES, the
+# device's library files and their versioned names (for the tests' installed
+# copy); OVIX_LOGGER_HEADER, the logging header used.
 set(OVIX_PLATFORM_INCLUDE_DIRS "" CACHE STRING
     "Folders with the device's logging, property and device-support headers; empty: the stand-ins")
 set(OVIX_PLATFORM_LIBRARIES "" CACHE STRING
@@ -24,8 +24,6 @@ if(NOT OVIX_PLATFORM_INCLUDE_DIRS AND NOT OVIX_PLATFORM_LIBRARIES)
   add_subdirectory(platform/devicesupport)
   set(OVIX_PLATFORM_TARGETS ovixlog ovixproperty ovixdevicesupport)
   target_link_libraries(ovix_platform INTERFACE ${OVIX_PLATFORM_TARGETS})
-  set(OVIX_PLATFORM_FILES $<TARGET_FILE:ovixlog> $<TARGET_FILE:ovixproperty>
-      $<TARGET_FILE:ovixdevicesupport>)
   set(OVIX_LOGGER_HEADER ${PROJECT_SOURCE_DIR}/platform/logging/Logger.h)
   return()
 endif()
