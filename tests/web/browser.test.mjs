@@ -2,9 +2,9 @@
 // the log-in, what one sees, what the form posts; cross-site posts, framing and slow
 // clients refused by the server; make-device-cert.
 import assert from 'node:assert/strict';
-import { execFileSync, spawnSync } from 'node:child_process';
+import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import { X509Certificate, createHash, randomBytes } from 'node:crypto';
-import { mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { chmodSync, mkdtempSync, readFileSync, statSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { connect } from 'node:tls';
@@ -207,4 +207,28 @@ test('make-device-cert makes a server certificate that is no CA, refuses to over
   assert.equal(cert.ca, false);
   assert.equal(cert.subjectAltName, 'IP Address:192.168.10.20');
   assert.equal(statSync(`${dir}/device.key`).mode & 0o777, 0o400);
+});
+
+// cgi-place alone, in a folder of its own: [places held by a sleeping run (killed with
+// -9 first, or not), the folder's mode, what the next run writes].
+test('cgi-place runs the program on a free place, refuses with 503 after the wait', async () => {
+  const place = `${process.env.OVIX_PREFIX}/bin/cgi-place`;
+  const refusal = /^Status: 503 Service Unavailable\r\nRetry-After: 5\r\n/;
+  const rows = [['none', 0o700, /^ran\n$/], ['killed', 0o700, /^ran\n$/], ['held', 0o700, refusal],
+    ['none', 0o777, refusal]];
+  for (const [held, mode, output] of rows) {
+    const dir = mkdtempSync('/tmp/places.');
+    chmodSync(dir, mode);
+    const env = { OVIX_PLACES: '1', OVIX_PLACE_DIR: dir, OVIX_PLACE_WAIT: '1' };
+    let holder;
+    if (held !== 'none') {
+      holder = spawn(place, ['/bin/sleep', '30'], { env });
+      await new Promise((resolve) => setTimeout(resolve, 300));
+      if (held === 'killed') holder.kill('SIGKILL');
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+    const run = spawnSync(place, ['/bin/sh', '-c', 'echo ran'], { env, encoding: 'latin1' });
+    holder?.kill('SIGKILL');
+    assert.match(run.stdout, output, `${held} ${mode.toString(8)}: ${run.stderr}`);
+  }
 });
