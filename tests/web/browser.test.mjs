@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import { X509Certificate, createHash, randomBytes } from 'node:crypto';
-import { chmodSync, mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { chmodSync, mkdirSync, mkdtempSync, readFileSync, statSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { connect } from 'node:tls';
@@ -231,4 +231,20 @@ test('cgi-place runs the program on a free place, refuses with 503 after the wai
     holder?.kill('SIGKILL');
     assert.match(run.stdout, output, `${held} ${mode.toString(8)}: ${run.stderr}`);
   }
+});
+
+// The options line pasted into the configuration: [line, lighttpd -t's status, its output].
+test('an options line with a quote or a backslash stops lighttpd with a clear line', () => {
+  const prefix = mkdtempSync('/tmp/prefix.');
+  mkdirSync(`${prefix}/bin`);
+  const refused = /java-tool-options: a quote or backslash in the options line/;
+  const rows = [['-Xint', 0, /Syntax OK/], ['-Xint" include_shell "touch /tmp/injected', 255, refused],
+    ['-Xint\\', 255, refused]];
+  for (const [line, status, output] of rows) {
+    writeFileSync(`${prefix}/bin/java-tool-options`, `# the options\n${line}\n`);
+    const run = spawnSync('/usr/sbin/lighttpd', ['-t', '-f', new URL('../../examples/lighttpd/lighttpd.conf',
+      import.meta.url).pathname], { env: { ...process.env, OVIX_PREFIX: prefix }, encoding: 'latin1' });
+    assert.deepEqual([run.status, output.test(run.stdout + run.stderr)], [status, true], line);
+  }
+  assert.throws(() => statSync('/tmp/injected'));
 });
