@@ -248,3 +248,19 @@ test('an options line with a quote or a backslash stops lighttpd with a clear li
   }
   assert.throws(() => statSync('/tmp/injected'));
 });
+
+// set-web-user under BusyBox: [file name, password, exit status]; the file keeps its group and mode.
+test('set-web-user refuses short passwords, takes any file name, keeps owner and mode', () => {
+  const dir = mkdtempSync('/tmp/users.');
+  const script = new URL('../../scripts/set-web-user', import.meta.url).pathname;
+  const set = (file, secret) => spawnSync('busybox', ['sh', script, file, 'admin'], { cwd: dir, input: `${secret}\n` });
+  for (const [file, secret, status] of [['a=b', 'short', 1], ['a=b', 'long-enough', 0], ['-x', 'long-enough', 0]]) {
+    assert.equal(set(file, secret).status, status, `${file} ${secret}`);
+  }
+  execFileSync('chown', ['root:33', `${dir}/a=b`]);
+  chmodSync(`${dir}/a=b`, 0o640);
+  assert.equal(set('a=b', 'another-one').status, 0);
+  const { mode, gid } = statSync(`${dir}/a=b`);
+  assert.deepEqual([mode & 0o777, gid], [0o640, 33]);
+  assert.match(readFileSync(`${dir}/a=b`, 'latin1'), /^admin:OVIX:[0-9a-f]{64}\n$/);
+});
