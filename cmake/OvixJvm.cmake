@@ -6,9 +6,10 @@
 # runs under emulation: tests that need one are left out, and target programs
 # run by tests load the stub (qemu's LD_LIBRARY_PATH comes before the RUNPATH)
 # even when they are linked against the device's libjvm. With
-# OVIX_DEVICE_JVM_RUNS (the 32-bit and big-endian builds, whose Debian
-# architecture has a JDK) the emulated programs run that libjvm instead,
-# found as on a device through OVIX_DEVICE_JVM_RPATH, and the VM tests run.
+# OVIX_DEVICE_JVM_RUNS (the 32-bit and big-endian stages give it, whose
+# Debian architecture has a JDK) the emulated programs run that libjvm
+# instead, found as on a device through OVIX_DEVICE_JVM_RPATH, and the VM
+# tests run.
 #
 # Gives: target ovix::jvm (jni.h and libjvm); target ovix::jni (jni.h only,
 # for code that loads libjvm itself when it needs the VM); OVIX_JVM_RUNPATH,
@@ -57,9 +58,10 @@ set(OVIX_DEVICE_JVM_DIR "" CACHE PATH
 set(OVIX_DEVICE_JVM_RPATH "" CACHE STRING
     "Folder of libjvm.so on the device, written into the installed program's RUNPATH")
 if(OVIX_DEVICE_JVM_DIR)
-  find_library(OVIX_DEVICE_JVM_LIBRARY jvm PATHS "${OVIX_DEVICE_JVM_DIR}"
-    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  target_link_libraries(ovix_jvm INTERFACE "${OVIX_DEVICE_JVM_LIBRARY}"
+  if(NOT EXISTS "${OVIX_DEVICE_JVM_DIR}/libjvm.so")
+    message(FATAL_ERROR "OVIX_DEVICE_JVM_DIR: no libjvm.so in ${OVIX_DEVICE_JVM_DIR}")
+  endif()
+  target_link_libraries(ovix_jvm INTERFACE "${OVIX_DEVICE_JVM_DIR}/libjvm.so"
     "-Wl,-rpath-link,${OVIX_DEVICE_JVM_DIR}")
   # Debian's i386 libjvm names a symbol it never binds (_SafeFetch32_impl):
   # what the VM's library leaves undefined is its own affair.

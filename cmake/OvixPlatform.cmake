@@ -32,18 +32,24 @@ if(NOT OVIX_PLATFORM_INCLUDE_DIRS OR NOT OVIX_PLATFORM_LIBRARIES)
   message(FATAL_ERROR "The device's libraries need both OVIX_PLATFORM_INCLUDE_DIRS "
           "and OVIX_PLATFORM_LIBRARIES")
 endif()
-# Each header the program includes, in the folders given and nowhere else.
+# Each header the program includes, in the folders given and nowhere else
+# (the first folder that has it).
 foreach(header Logger.h Property.h DeviceSupport.h)
-  string(MAKE_C_IDENTIFIER "OVIX_PLATFORM_${header}" found)
-  find_file(${found} ${header} PATHS ${OVIX_PLATFORM_INCLUDE_DIRS}
-            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-  if(NOT ${found})
+  set(found "")
+  foreach(dir IN LISTS OVIX_PLATFORM_INCLUDE_DIRS)
+    if(NOT found AND EXISTS "${dir}/${header}")
+      set(found "${dir}/${header}")
+    endif()
+  endforeach()
+  if(NOT found)
     message(FATAL_ERROR "${header} is in none of OVIX_PLATFORM_INCLUDE_DIRS "
             "(${OVIX_PLATFORM_INCLUDE_DIRS}); if the device names it otherwise, "
             "put a ${header} that includes the device's header in a folder of its own and add it")
   endif()
+  if(header STREQUAL "Logger.h")
+    set(OVIX_LOGGER_HEADER "${found}")
+  endif()
 endforeach()
-set(OVIX_LOGGER_HEADER ${OVIX_PLATFORM_Logger_h})
 set(OVIX_PLATFORM_FILES "")
 foreach(library IN LISTS OVIX_PLATFORM_LIBRARIES)
   if(NOT IS_ABSOLUTE "${library}" OR NOT EXISTS "${library}")

@@ -1,16 +1,15 @@
-# Cross build against Debian's packages of another architecture, with that
-# architecture's own OpenJDK, so that the Java VM runs in the tests:
+# Cross build against Debian's packages of another architecture:
 #
 #   scripts/build-target-sysroot i386 build-i386
 #   cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 #
 # Included by the toolchain files of the 32-bit (i686-linux-gnu.cmake) and
-# the big-endian (s390x-linux-gnu.cmake) builds, which set OVIX_TARGET_ARCH
-# (Debian's name, also qemu's), OVIX_TARGET_TRIPLE (the cross compiler's) and
-# OVIX_TARGET_MULTIARCH (the library folder's). The sysroot
-# (OVIX_TARGET_SYSROOT, default <build dir>/sysroot) is what
-# scripts/build-target-sysroot unpacks: a root of that architecture with its
-# C and C++ runtime, cgicc, libxml2, GoogleTest and the JDK's runtime.
+# the big-endian (s390x-linux-gnu.cmake) builds, which set
+# OVIX_TARGET_TRIPLE (the cross compiler's name) and OVIX_TARGET_MULTIARCH
+# (the library folder's). The sysroot (OVIX_TARGET_SYSROOT, default
+# <build dir>/sysroot) is what scripts/build-target-sysroot unpacks: a root
+# of that architecture with its C and C++ runtime, cgicc, libxml2, GoogleTest
+# and the JDK's runtime.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${OVIX_TARGET_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${OVIX_TARGET_TRIPLE}-g++)
@@ -20,8 +19,8 @@ if(NOT OVIX_TARGET_SYSROOT)
       "Target packages unpacked by scripts/build-target-sysroot")
 endif()
 if(NOT IS_DIRECTORY "${OVIX_TARGET_SYSROOT}/usr/lib/${OVIX_TARGET_MULTIARCH}")
-  message(FATAL_ERROR "No ${OVIX_TARGET_ARCH} sysroot at ${OVIX_TARGET_SYSROOT}: run "
-          "scripts/build-target-sysroot ${OVIX_TARGET_ARCH} <build dir> first")
+  message(FATAL_ERROR "No ${OVIX_TARGET_MULTIARCH} sysroot at ${OVIX_TARGET_SYSROOT}: run "
+          "scripts/build-target-sysroot <architecture> <build dir> first")
 endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OVIX_TARGET_SYSROOT)
 set(sysroot "${OVIX_TARGET_SYSROOT}")
@@ -40,25 +39,3 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} "${sysroot}")
 # The C library's headers are the cross compiler's; those of the packages
 # (and ICU's, which libxml2's include) the sysroot's.
 set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES "${sysroot}/usr/include")
-# Libraries that the sysroot's libraries need (libxml2: ICU, lzma, zlib).
-set(libdirs "${sysroot}/lib/${OVIX_TARGET_MULTIARCH}:${sysroot}/usr/lib/${OVIX_TARGET_MULTIARCH}")
-add_link_options("-Wl,-rpath-link,${libdirs}")
-
-# Target programs run under qemu-user with the sysroot as their root: the
-# sysroot's dynamic loader and libraries, and the JDK at its Debian path.
-find_program(OVIX_QEMU qemu-${OVIX_TARGET_ARCH} NO_CMAKE_FIND_ROOT_PATH)
-if(NOT OVIX_QEMU)
-  message(FATAL_ERROR "qemu-${OVIX_TARGET_ARCH} not found: run scripts/build-target-sysroot "
-          "${OVIX_TARGET_ARCH} (installs qemu-user)")
-endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR "${OVIX_QEMU};-L;${sysroot}")
-
-# The architecture's JDK: linked by the Java VM tests; the program loads it
-# through its run path, as on a device (see OvixJvm.cmake). The run path
-# names the sysroot's folder as this machine sees it: qemu's root does not
-# reach every look-up of the dynamic loader (32-bit glibc checks folders
-# with statx, which qemu 7.2 does not redirect into the root).
-set(OVIX_DEVICE_JVM_DIR "${sysroot}/usr/lib/jvm/java-17-openjdk-${OVIX_TARGET_ARCH}/lib/server"
-    CACHE PATH "")
-set(OVIX_DEVICE_JVM_RPATH "${OVIX_DEVICE_JVM_DIR}" CACHE STRING "")
-set(OVIX_DEVICE_JVM_RUNS ON CACHE BOOL "")
