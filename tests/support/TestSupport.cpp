@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -244,6 +245,118 @@ std::string LogDigest(const std::string& logText, bool withLines) {
         digest += line + "\n";
     }
     return digest;
+}
+
+std::optional<Record> RecordOf(const std::string& digestLine, const std::string& source) {
+    const std::string prefix = " cgi " + source;
+    const size_t level = digestLine.find(' ');
+    if (level == std::string::npos || digestLine.compare(level, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    static const std::regex rest(R"(^(?::(\d+))? (.*)$)");
+    std::smatch m;
+    const std::string after = digestLine.substr(level + prefix.size());
+    if (!std::regex_match(after, m, rest)) return std::nullopt;
+    return Record{digestLine.substr(0, level), m.str(1), m.str(2)};
+}
+
+namespace {
+
+// A test that fails with a message: the failure of a table read before the tests run.
+class Failing : public ::testing::Test {
+  public:
+    explicit Failing(std::string message) : message_(std::move(message)) {}
+    void TestBody() override { FAIL() << message_; }
+
+  private:
+    std::string message_;
+};
+
+void TableFails(const std::string& path, const std::string& message) {
+    const std::string text = path + ": " + message;
+    if (::testing::UnitTest::GetInstance()->current_test_info() != nullptr) {
+        ADD_FAILURE() << text;
+        return;
+    }
+    const std::string name = std::filesystem::path(path).filename().string();
+    ::testing::RegisterTest("Table", name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
+                            [text]() -> ::testing::Test* { return new Failing(text); });
+}
+
+// The cells of a line "| a | b |": trimmed, "\|" read as '|'.
+std::vector<std::string> Cells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::string cell;
+    const size_t end = line.find_last_not_of(' ');
+    for (size_t at = line.find('|') + 1; at < end; ++at) {
+        if (line[at] == '\\' && line[at + 1] == '|') {
+            cell += line[++at];
+        } else if (line[at] == '|') {
+            cells.push_back(cell);
+            cell.clear();
+        } else {
+            cell += line[at];
+        }
+    }
+    cells.push_back(cell);
+    for (auto& c : cells) {
+        const size_t first = c.find_first_not_of(' ');
+        c = first == std::string::npos ? "" : c.substr(first, c.find_last_not_of(' ') - first + 1);
+    }
+    return cells;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> ReadCells(const std::string& path,
+                                                const std::vector<std::string>& names) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<size_t> order;  // for each name, its cell
+    size_t width = 0;
+    bool ruleMayFollow = false;
+    int number = 0;
+    for (const auto& line : SplitLines(ReadFile(path))) {
+        ++number;
+        if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
+        if (ruleMayFollow && line.find_first_not_of("|-: ") == std::string::npos) {
+            ruleMayFollow = false;
+            continue;
+        }
+        ruleMayFollow = false;
+        const size_t first = line.find_first_not_of(' '), last = line.find_last_not_of(' ');
+        if (line[first] != '|' || last == first || line[last] != '|') {
+            TableFails(path, "line " + std::to_string(number) + " is not \"| cell | ... |\"");
+            return {};
+        }
+        const std::vector<std::string> cells = Cells(line);
+        if (width == 0) {
+            for (const auto& cell : cells) {
+                if (std::find(names.begin(), names.end(), cell) == names.end()) {
+                    TableFails(path, "unknown column \"" + cell + "\"");
+                    return {};
+                }
+            }
+            for (const auto& name : names) {
+                const auto at = std::find(cells.begin(), cells.end(), name);
+                if (at == cells.end()) {
+                    TableFails(path, "no column \"" + name + "\"");
+                    return {};
+                }
+                order.push_back(static_cast<size_t>(at - cells.begin()));
+            }
+            width = cells.size();
+            ruleMayFollow = true;
+        } else if (cells.size() != width) {
+            TableFails(path, "line " + std::to_string(number) + " has " +
+                                 std::to_string(cells.size()) + " cells, not " +
+                                 std::to_string(width));
+            return {};
+        } else {
+            auto& row = rows.emplace_back();
+            for (size_t at : order) row.push_back(cells[at]);
+        }
+    }
+    if (width == 0) TableFails(path, "no header");
+    return rows;
 }
 
 }  // namespace testsupport
