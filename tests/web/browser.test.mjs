@@ -60,18 +60,38 @@ function request(login, method, path, header, secret = password) {
   return [out.slice(out.lastIndexOf('\n') + 1), out.slice(0, out.lastIndexOf('\n')), headers];
 }
 
+// The rows of a pipe table as objects by column (the tables of tests/support's ReadTable:
+// '#' comments, a header, a rule line after it, "\|" for '|' in a cell); a column that
+// is not one of `columns`, or one of them missing, fails.
+function table(path, columns) {
+  const lines = source(path).split('\n').filter((line) => line.trim() && !line.startsWith('#'));
+  const cells = (line) => line.trim().slice(1, -1).split(/(?<!\\)\|/)
+    .map((cell) => cell.trim().replaceAll('\\|', '|'));
+  const header = cells(lines[0]);
+  for (const name of header) assert.ok(columns.includes(name), `${path}: unknown column ${name}`);
+  for (const name of columns) assert.ok(header.includes(name), `${path}: no column ${name}`);
+  const rows = lines.slice(/^[\s|:-]*$/.test(lines[1] ?? '') ? 2 : 1);
+  return rows.map((line) => {
+    assert.ok(/^\s*\|.*\|\s*$/.test(line), `${path}: not a row: ${line}`);
+    const row = cells(line);
+    assert.equal(row.length, header.length, `${path}: ${line}`);
+    return Object.fromEntries(header.map((name, i) => [name, row[i]]));
+  });
+}
+
 test('the server answers each request of the table and starts no program for a refused one', () => {
-  const rows = source('tests/data/web/requests.txt').split('\n').filter((line) => /^[a-z]/.test(line));
-  for (const row of rows) {
-    const [login, method, path, header, status, ran] = row.split(/\s{2,}/);
+  const columns = ['client', 'method', 'path', 'header', 'status', 'program'];
+  for (const row of table('tests/data/web/requests.txt', columns)) {
+    const { client: login, method, path, header, status, program: ran } = row;
     const before = runs();
     const [code, body, headers] = request(login, method, path, header);
     const started = runs().map((n, i) => n - before[i]);
-    assert.deepEqual([code, started], [status, [+(ran === 'page'), +(ran === 'target')]], row);
-    if (ran === 'page') assert.equal(body, expectedPage, row);
+    const name = Object.values(row).join(' ');
+    assert.deepEqual([code, started], [status, [+(ran === 'page'), +(ran === 'target')]], name);
+    if (ran === 'page') assert.equal(body, expectedPage, name);
     // Every answer carries the headers against framing and sniffing, and no version.
     if (code !== '000') {
-      for (const h of securityHeaders) assert.match(headers, new RegExp(`^${h}\r$`, 'mi'), `${row}: ${h}`);
+      for (const h of securityHeaders) assert.match(headers, new RegExp(`^${h}\r$`, 'mi'), `${name}: ${h}`);
     }
   }
 });
