@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <regex>
 
