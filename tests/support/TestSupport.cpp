@@ -261,102 +261,68 @@ std::optional<Record> RecordOf(const std::string& digestLine, const std::string&
 
 namespace {
 
-// A test that fails with a message: the failure of a table read before the tests run.
-class Failing : public ::testing::Test {
-  public:
-    explicit Failing(std::string message) : message_(std::move(message)) {}
-    void TestBody() override { FAIL() << message_; }
+using Cells = std::vector<std::string>;
 
-  private:
-    std::string message_;
+// A test that fails with a message: a table that cannot be read.
+struct Failing : ::testing::Test {
+    explicit Failing(std::string text) : message(std::move(text)) {}
+    void TestBody() override { FAIL() << message; }
+    std::string message;
 };
 
-void TableFails(const std::string& path, const std::string& message) {
+// Fails the running test, or before the tests run (where their names are
+// read) registers one of the table's name that fails; no rows.
+std::vector<Cells> TableFails(const std::string& path, const std::string& message) {
     const std::string text = path + ": " + message;
     if (::testing::UnitTest::GetInstance()->current_test_info() != nullptr) {
         ADD_FAILURE() << text;
-        return;
+    } else {
+        ::testing::RegisterTest("Table", std::filesystem::path(path).filename().c_str(), nullptr,
+                                nullptr, __FILE__, __LINE__,
+                                [text]() -> ::testing::Test* { return new Failing(text); });
     }
-    const std::string name = std::filesystem::path(path).filename().string();
-    ::testing::RegisterTest("Table", name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
-                            [text]() -> ::testing::Test* { return new Failing(text); });
-}
-
-// The cells of a line "| a | b |": trimmed, "\|" read as '|'.
-std::vector<std::string> Cells(const std::string& line) {
-    std::vector<std::string> cells;
-    std::string cell;
-    const size_t end = line.find_last_not_of(' ');
-    for (size_t at = line.find('|') + 1; at < end; ++at) {
-        if (line[at] == '\\' && line[at + 1] == '|') {
-            cell += line[++at];
-        } else if (line[at] == '|') {
-            cells.push_back(cell);
-            cell.clear();
-        } else {
-            cell += line[at];
-        }
-    }
-    cells.push_back(cell);
-    for (auto& c : cells) {
-        const size_t first = c.find_first_not_of(' ');
-        c = first == std::string::npos ? "" : c.substr(first, c.find_last_not_of(' ') - first + 1);
-    }
-    return cells;
+    return {};
 }
 
 }  // namespace
 
-std::vector<std::vector<std::string>> ReadCells(const std::string& path,
-                                                const std::vector<std::string>& names) {
-    std::vector<std::vector<std::string>> rows;
-    std::vector<size_t> order;  // for each name, its cell
-    size_t width = 0;
+std::vector<Cells> ReadCells(const std::string& path, const Cells& names) {
+    static const std::regex cell(R"( *((?:[^|\\]|\\.)*?) *\|)"), bar(R"(\\\|)");
+    std::vector<Cells> rows;
+    Cells header;
     bool ruleMayFollow = false;
     int number = 0;
     for (const auto& line : SplitLines(ReadFile(path))) {
         ++number;
         if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
-        if (ruleMayFollow && line.find_first_not_of("|-: ") == std::string::npos) {
-            ruleMayFollow = false;
+        if (std::exchange(ruleMayFollow, false) &&
+            line.find_first_not_of("|-: ") == std::string::npos)
             continue;
-        }
-        ruleMayFollow = false;
-        const size_t first = line.find_first_not_of(' '), last = line.find_last_not_of(' ');
-        if (line[first] != '|' || last == first || line[last] != '|') {
-            TableFails(path, "line " + std::to_string(number) + " is not \"| cell | ... |\"");
-            return {};
-        }
-        const std::vector<std::string> cells = Cells(line);
-        if (width == 0) {
-            for (const auto& cell : cells) {
-                if (std::find(names.begin(), names.end(), cell) == names.end()) {
-                    TableFails(path, "unknown column \"" + cell + "\"");
-                    return {};
-                }
-            }
-            for (const auto& name : names) {
-                const auto at = std::find(cells.begin(), cells.end(), name);
-                if (at == cells.end()) {
-                    TableFails(path, "no column \"" + name + "\"");
-                    return {};
-                }
-                order.push_back(static_cast<size_t>(at - cells.begin()));
-            }
-            width = cells.size();
+        Cells cells;
+        const std::string inner = line.substr(line.find('|') + 1);
+        for (std::sregex_iterator at(inner.begin(), inner.end(), cell), end; at != end; ++at)
+            cells.push_back(std::regex_replace(at->str(1), bar, "|"));
+        const auto has = [](const Cells& list, const std::string& name) {
+            return std::find(list.begin(), list.end(), name) != list.end();
+        };
+        if (header.empty()) {
+            header = cells;
             ruleMayFollow = true;
-        } else if (cells.size() != width) {
-            TableFails(path, "line " + std::to_string(number) + " has " +
-                                 std::to_string(cells.size()) + " cells, not " +
-                                 std::to_string(width));
-            return {};
+            for (const auto& name : header)
+                if (!has(names, name)) return TableFails(path, "unknown column \"" + name + "\"");
+            for (const auto& name : names)
+                if (!has(header, name)) return TableFails(path, "no column \"" + name + "\"");
+        } else if (cells.size() != header.size() || line.find_first_not_of(' ') != line.find('|')) {
+            return TableFails(path, "line " + std::to_string(number) + " is not a row of " +
+                                        std::to_string(header.size()) + " cells");
         } else {
-            auto& row = rows.emplace_back();
-            for (size_t at : order) row.push_back(cells[at]);
+            Cells& row = rows.emplace_back();
+            for (const auto& name : names)
+                row.push_back(
+                    cells[std::find(header.begin(), header.end(), name) - header.begin()]);
         }
     }
-    if (width == 0) TableFails(path, "no header");
-    return rows;
+    return header.empty() ? TableFails(path, "no header") : rows;
 }
 
 }  // namespace testsupport
