@@ -60,23 +60,18 @@ function request(login, method, path, header, secret = password) {
   return [out.slice(out.lastIndexOf('\n') + 1), out.slice(0, out.lastIndexOf('\n')), headers];
 }
 
-// The rows of a pipe table as objects by column (the tables of tests/support's ReadTable:
-// '#' comments, a header, a rule line after it, "\|" for '|' in a cell); a column that
-// is not one of `columns`, or one of them missing, fails.
+// The rows of a pipe table as objects by column (the format of tests/support's ReadTable:
+// '#' comments, a header, a rule line after it, "\|" for a '|' in a cell); a column that
+// is not one of `columns`, one of them missing or a row of another width fails.
 function table(path, columns) {
   const lines = source(path).split('\n').filter((line) => line.trim() && !line.startsWith('#'));
-  const cells = (line) => line.trim().slice(1, -1).split(/(?<!\\)\|/)
-    .map((cell) => cell.trim().replaceAll('\\|', '|'));
-  const header = cells(lines[0]);
+  const cells = (line) => [...line.matchAll(/ *((?:[^|\\]|\\.)*?) *\|/g)].slice(1)
+    .map((m) => m[1].replaceAll('\\|', '|'));
+  const [header, ...rows] = lines.filter((line, i) => i !== 1 || !/^[ |:-]*$/.test(line)).map(cells);
   for (const name of header) assert.ok(columns.includes(name), `${path}: unknown column ${name}`);
   for (const name of columns) assert.ok(header.includes(name), `${path}: no column ${name}`);
-  const rows = lines.slice(/^[\s|:-]*$/.test(lines[1] ?? '') ? 2 : 1);
-  return rows.map((line) => {
-    assert.ok(/^\s*\|.*\|\s*$/.test(line), `${path}: not a row: ${line}`);
-    const row = cells(line);
-    assert.equal(row.length, header.length, `${path}: ${line}`);
-    return Object.fromEntries(header.map((name, i) => [name, row[i]]));
-  });
+  for (const row of rows) assert.equal(row.length, header.length, `${path}: ${row.join(' | ')}`);
+  return rows.map((row) => Object.fromEntries(header.map((name, i) => [name, row[i]])));
 }
 
 test('the server answers each request of the table and starts no program for a refused one', () => {
