@@ -12,8 +12,8 @@ const struct {
     {LevelError, "ERROR"}, {LevelFatal, "FATAL"},
 };
 
-// Connects the handler to its outputs and names the levels.
-bool Connect(LogHandler* handler) {
+// Attaches the handler to its outputs and names the levels.
+bool AttachHandler(LogHandler* handler) {
     handler->AddLogClient(Logger::GetDefaultLogHandler());
     // Kept until the process ends, like the handlers themselves.
     auto* file = new LogClientFile(kCgiLogFile, true);
@@ -33,7 +33,7 @@ bool Connect(LogHandler* handler) {
 LogHandler* GetCgiLogHandler() {
     LogHandler* handler = Logger::GetLogHandler("cgi");
     // Once per process, on the first call.
-    static const bool connected = Connect(handler);
-    (void)connected;
+    static const bool attached = AttachHandler(handler);
+    (void)attached;
     return handler;
 }

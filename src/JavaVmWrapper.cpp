@@ -195,7 +195,8 @@ bool JavaVmWrapper::CallFunction(const std::string& name, int& result) {
     return CallIntMethod(name.c_str(), "()I", CGI_SITE, result, &none);
 }
 
-bool JavaVmWrapper::CallIntFunction(const char* name, int argument, int& result, LogSite site) {
+bool JavaVmWrapper::CallFunctionWithArgument(const char* name, int argument, int& result,
+                                             LogSite site) {
     jvalue value;
     value.i = static_cast<jint>(argument);
     return CallIntMethod(name, "(I)I", site, result, &value);

@@ -38,7 +38,8 @@ class JavaVmWrapper {
     // Calls the static "(I)I" method of that name with the argument. True
     // with the value stored; false, with the value unchanged, when the method
     // is missing or throws. Logs only that failure, at the caller's site.
-    [[nodiscard]] bool CallIntFunction(const char* name, int argument, int& result, LogSite site);
+    [[nodiscard]] bool CallFunctionWithArgument(const char* name, int argument, int& result,
+                                                LogSite site);
 
     // The device's IPv4 address on the LAN and on the WLAN as the Java side
     // gives it, or the empty text.

@@ -20,42 +20,44 @@
 #include "CgiLogHandler.h"
 #include "Fd.h"
 
+// ---- Exchange: one request and its reply over a connection of its own ----------
+
 namespace {
 
-constexpr size_t kReceiveSize = 4096;
+// Loads nothing: replies are untrusted and never name anything to fetch.
+xmlParserInputPtr RefuseToLoad(const char* url, const char* id, xmlParserCtxtPtr) {
+    CGI_LOG(LevelError, "External entity refused: %s",
+            url != nullptr  ? url
+            : id != nullptr ? id
+                            : "");
+    return nullptr;
+}
+
+// Makes libxml2 refuse every external entity, DTD or document that a parse
+// would load by URL, for the whole process. Parses of memory and of open
+// descriptors still work; xmlReadFile does not.
+void RefuseExternalEntities() {
+    xmlSetExternalEntityLoader(RefuseToLoad);
+}
+
+}  // namespace
+
+QuorManipulator::QuorManipulator(std::chrono::milliseconds stepTimeout,
+                                 std::chrono::milliseconds exchangeDeadline)
+    : timeout(stepTimeout), deadline(exchangeDeadline) {
+    RefuseExternalEntities();
+}
+
+QuorManipulator::~QuorManipulator() {
+    doc.reset();
+    xmlCleanupParser();
+    xmlMemoryDump();
+}
+
+namespace {
+
 const char kXmlDeclaration[] = "<?xml version='1.0'?>";
-
-const char* Text(const XmlText& text) {
-    return reinterpret_cast<const char*>(text.get());
-}
-
-std::string Content(xmlNodePtr node) {
-    XmlText content(xmlNodeGetContent(node));
-    return content ? Text(content) : "";
-}
-
-// The "name" attribute of a variable, logged at the caller's site; none when
-// the node has no such attribute (a text node, for one).
-std::optional<std::string> VarName(xmlNodePtr var, LogSite site) {
-    XmlText attribute(xmlGetProp(var, BAD_CAST "name"));
-    CGI_LOG_AT(site, LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
-    if (!attribute) return std::nullopt;
-    return std::string(Text(attribute));
-}
-
-// Hands all of data to put(bytes, size), which writes some of it and returns
-// how many bytes it took, or -1.
-template <typename Put>
-bool PutAll(const std::string& data, Put put) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = put(data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+constexpr size_t kReceiveSize = 4096;
 
 // The bounds of one exchange: each connect, send and receive waits at most
 // the step time-out, and all of them end by the deadline, counted from the
@@ -118,6 +120,20 @@ Fd Connect(const std::string& address, const Bounds& bounds) {
     return sock;
 }
 
+// Hands all of data to put(bytes, size), which writes some of it and returns
+// how many bytes it took, or -1.
+template <typename Put>
+bool PutAll(const std::string& data, Put put) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = put(data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // Sends all of the request; false (logged) when the peer does not take it.
 bool Send(int fd, const std::string& request, const Bounds& bounds) {
     if (!bounds.Next(fd, SO_SNDTIMEO, "send")) return false;
@@ -161,8 +177,9 @@ int ParseContentLength(const char* text) {
 
 // Reads a reply: the first chunk holds the header block and the start of the
 // body, and gives the content length, counted from the XML declaration on;
-// later chunks add to the body until it has that length. False (logged)
-// without a length or when the peer stops before the end.
+// later chunks add to the body until it has that length. False when the
+// first chunk names no length (no record beyond the chunk's own) or when the
+// peer stops before the end (logged by Receive).
 bool ReadReply(int fd, const Bounds& bounds, std::string& body) {
     std::string chunk;
     if (!Receive(fd, chunk, bounds)) return false;
@@ -182,88 +199,7 @@ bool ReadReply(int fd, const Bounds& bounds, std::string& body) {
     return true;
 }
 
-std::string PacketStart() {
-    std::string packet;
-    packet.append(kXmlDeclaration).append("\n");
-    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
-    packet.append("<wddxPacket version='1.0'>\n");
-    packet.append("<header/>\n");
-    return packet;
-}
-
-void PrintReply(const std::string& reply) {
-    std::fputs("\n\n", stdout);
-    std::fwrite(reply.data(), 1, reply.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
-void PrintLine(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
-// Writes the reply and a line feed to the reply file and keeps the file open
-// for reading it back. A symbolic link or anything but a regular file in its
-// place is not written (O_NONBLOCK: a FIFO does not block the open).
-Fd WriteReplyFile(const std::string& reply) {
-    Fd file(open(kQuorReplyFile, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                 0644));
-    struct stat info;
-    if (!file || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Fd();
-    const bool written = PutAll(reply + "\n", [&](const char* bytes, size_t size) {
-        return write(file.Get(), bytes, size);
-    });
-    if (!written || lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
-    return file;
-}
-
-// Writes the reply file and parses it back, printing a progress marker
-// between the steps. The markers 332 ... 341 are fixed texts, not this
-// file's line numbers: the device's tool has always printed them (once the
-// lines of its marker statements), and the people and scripts that read its
-// output know them by these numbers. The reply is untrusted: no entity substitution
-// (XML_PARSE_NOENT would load external entities) and no network access.
-void CheckReplyFile(const std::string& reply) {
-    Fd file = WriteReplyFile(reply);
-    std::printf("%d\n", 332);
-    XmlDoc checked(file ? xmlReadFd(file.Get(), kQuorReplyFile, nullptr,
-                                    XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET)
-                        : nullptr);
-    std::printf("%d\n", 335);
-    checked.reset();
-    std::printf("%d\n", 337);
-    xmlCleanupParser();
-    std::printf("%d\n", 339);
-    xmlMemoryDump();
-    std::printf("%d\n", 341);
-}
-
-// Loads nothing: replies are untrusted and never name anything to fetch.
-xmlParserInputPtr RefuseToLoad(const char* url, const char* id, xmlParserCtxtPtr) {
-    CGI_LOG(LevelError, "External entity refused: %s",
-            url != nullptr  ? url
-            : id != nullptr ? id
-                            : "");
-    return nullptr;
-}
-
 }  // namespace
-
-void RefuseExternalEntities() {
-    xmlSetExternalEntityLoader(RefuseToLoad);
-}
-
-QuorManipulator::QuorManipulator(std::chrono::milliseconds stepTimeout,
-                                 std::chrono::milliseconds exchangeDeadline)
-    : timeout(stepTimeout), deadline(exchangeDeadline) {
-    RefuseExternalEntities();
-}
-
-QuorManipulator::~QuorManipulator() {
-    doc.reset();
-    xmlCleanupParser();
-    xmlMemoryDump();
-}
 
 int QuorManipulator::SendToQuor(const std::string& toAddress, const std::string& function,
                                 std::string& result) {
@@ -286,6 +222,8 @@ int QuorManipulator::SendToQuor(const std::string& toAddress, const std::string&
     result = reply;
     return 0;
 }
+
+// ---- Packets: the HTTP request and its WDDX body -------------------------------
 
 std::string QuorManipulator::BuildRequest() {
     std::string packet;
@@ -312,6 +250,22 @@ std::string QuorManipulator::BuildRequest() {
     request.append(packet);
     return request;
 }
+
+namespace {
+
+// System identifier of the WDDX 1.0 DTD, named in every request packet.
+const char kWddxDtd[] = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
+
+std::string PacketStart() {
+    std::string packet;
+    packet.append(kXmlDeclaration).append("\n");
+    packet.append("<!DOCTYPE wddxPacket SYSTEM '").append(kWddxDtd).append("'>\n");
+    packet.append("<wddxPacket version='1.0'>\n");
+    packet.append("<header/>\n");
+    return packet;
+}
+
+}  // namespace
 
 std::string QuorManipulator::BuildStatusPacket() {
     std::string packet = PacketStart();
@@ -343,6 +297,30 @@ std::string QuorManipulator::BuildReleasePacket() {
     packet.append("</wddxPacket>");
     return packet;
 }
+
+// ---- Parsing: the variables of the last reply ----------------------------------
+
+namespace {
+
+const char* Text(const XmlText& text) {
+    return reinterpret_cast<const char*>(text.get());
+}
+
+std::string Content(xmlNodePtr node) {
+    XmlText content(xmlNodeGetContent(node));
+    return content ? Text(content) : "";
+}
+
+// The "name" attribute of a variable, logged at the caller's site; none when
+// the node has no such attribute (a text node, for one).
+std::optional<std::string> VarName(xmlNodePtr var, LogSite site) {
+    XmlText attribute(xmlGetProp(var, BAD_CAST "name"));
+    CGI_LOG_AT(site, LevelDebug, "%s", attribute ? Text(attribute) : "(no name)");
+    if (!attribute) return std::nullopt;
+    return std::string(Text(attribute));
+}
+
+}  // namespace
 
 xmlNodePtr QuorManipulator::GetVarNode(const std::string& name) {
     CGI_LOG(LevelDebug, "%s %s", "GetVarNode", name.c_str());
@@ -397,6 +375,62 @@ std::string QuorManipulator::GetSingleVar(const std::string& name) {
     return Content(var->children);
 }
 
+// ---- Allocation routine of the toggledeviceallocation tool ---------------------
+
+namespace {
+
+// Where ToggleDeviceAllocation keeps the first status reply of its last run.
+const char kQuorReplyFile[] = "/tmp/cgirep.txt";
+
+void PrintReply(const std::string& reply) {
+    std::fputs("\n\n", stdout);
+    std::fwrite(reply.data(), 1, reply.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void PrintLine(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// Writes the reply and a line feed to the reply file and keeps the file open
+// for reading it back. A symbolic link or anything but a regular file in its
+// place is not written (O_NONBLOCK: a FIFO does not block the open).
+Fd WriteReplyFile(const std::string& reply) {
+    Fd file(open(kQuorReplyFile, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                 0644));
+    struct stat info;
+    if (!file || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return Fd();
+    const bool written = PutAll(reply + "\n", [&](const char* bytes, size_t size) {
+        return write(file.Get(), bytes, size);
+    });
+    if (!written || lseek(file.Get(), 0, SEEK_SET) != 0) return Fd();
+    return file;
+}
+
+// Writes the reply file and parses it back, printing a progress marker
+// between the steps. The markers 332 ... 341 are fixed texts, not this
+// file's line numbers: the device's tool has always printed them (once the
+// lines of its marker statements), and the people and scripts that read its
+// output know them by these numbers. The reply is untrusted: no entity substitution
+// (XML_PARSE_NOENT would load external entities) and no network access.
+void CheckReplyFile(const std::string& reply) {
+    Fd file = WriteReplyFile(reply);
+    std::printf("%d\n", 332);
+    XmlDoc checked(file ? xmlReadFd(file.Get(), kQuorReplyFile, nullptr,
+                                    XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET)
+                        : nullptr);
+    std::printf("%d\n", 335);
+    checked.reset();
+    std::printf("%d\n", 337);
+    xmlCleanupParser();
+    std::printf("%d\n", 339);
+    xmlMemoryDump();
+    std::printf("%d\n", 341);
+}
+
+}  // namespace
+
 int ToggleDeviceAllocation() {
     QuorManipulator quor;
     std::string reply;
@@ -419,17 +453,19 @@ int ToggleDeviceAllocation() {
     std::printf("%d %d ", static_cast<int>(start), static_cast<int>(end));
     PrintLine(part);
 
-    const auto open = part.find("<string>");
-    if (open == std::string::npos) {
+    static const char kStringTag[] = "<string>";
+    const auto valueStart = part.find(kStringTag);
+    if (valueStart == std::string::npos) {
         std::puts("Start 2 nicht gefunden!");
         return -1;
     }
-    const auto close = part.find("</string>", open);
-    if (close == std::string::npos) {
+    const auto valueEnd = part.find("</string>", valueStart);
+    if (valueEnd == std::string::npos) {
         std::puts("End 2 nicht gefunden!");
         return -1;
     }
-    const std::string value = part.substr(open + 8, close - (open + 8));
+    const auto valueAt = valueStart + sizeof kStringTag - 1;
+    const std::string value = part.substr(valueAt, valueEnd - valueAt);
     PrintLine(value);
 
     reply.clear();

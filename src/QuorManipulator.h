@@ -24,19 +24,10 @@ inline constexpr std::chrono::milliseconds kQuorTimeout{10000};
 // A whole exchange, from the start of its connect to the last byte of the
 // reply, takes at most this long.
 inline constexpr std::chrono::milliseconds kQuorDeadline{30000};
-// System identifier of the WDDX 1.0 DTD, named in every request packet.
-inline constexpr char kWddxDtd[] = "http://www.openwddx.org/downloads/dtd/wddx_dtd_10.txt";
-// Where ToggleDeviceAllocation keeps the first status reply of its last run.
-inline constexpr char kQuorReplyFile[] = "/tmp/cgirep.txt";
-
-// Makes libxml2 refuse every external entity, DTD or document that a parse
-// would load by URL, for the whole process (logged). Parses of memory and of
-// open descriptors still work; xmlReadFile does not. The constructor of
-// QuorManipulator calls it.
-void RefuseExternalEntities();
-
 // Client of the device-manager service: WDDX packets sent as HTTP requests to
-// port 5302, and the variables of the last reply.
+// port 5302, and the variables of the last reply. Its construction makes
+// libxml2 refuse, for the whole process, every external entity or DTD a parse
+// would load (logged): replies are untrusted.
 class QuorManipulator {
   public:
     // stepTimeout bounds each connect, send and receive; exchangeDeadline the

@@ -65,7 +65,8 @@ std::string FormatVersion(int version) {
 std::string GetVersion(JavaVmWrapper& wrapper, int image) {
     CGI_TRACE();
     int version = 0;
-    if (!wrapper.CallIntFunction("getFirmwareVersion", image, version, CGI_SITE)) return "";
+    if (!wrapper.CallFunctionWithArgument("getFirmwareVersion", image, version, CGI_SITE))
+        return "";
     CGI_LOG(LevelDebug, "Version: %d", version);
     return FormatVersion(version);
 }
@@ -107,13 +108,13 @@ std::string GetAppFlag(JavaVmWrapper& wrapper) {
 
 std::string GetUpdateState(JavaVmWrapper& wrapper, int image) {
     int state = 0;
-    if (!wrapper.CallIntFunction("getUpdateState", image, state, CGI_SITE)) return "";
+    if (!wrapper.CallFunctionWithArgument("getUpdateState", image, state, CGI_SITE)) return "";
     std::string error = ConvertErrorToString(state);
     if (!error.empty()) return error;
     return ConvertUpdateStateJava(state);
 }
 
-#ifndef UPDATEFIRMWAREFORM_NO_MAIN
+#ifndef OVIX_CGI_NO_MAIN
 namespace {
 
 // A table row opened with a label cell and a value cell. The label is written
