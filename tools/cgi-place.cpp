@@ -6,7 +6,9 @@
 // the place is given back when PROGRAM ends, on any exit, kill -9 included.
 // A request that waits costs this small process only, no VM. One that gets no
 // place within the wait gets 503 with Retry-After, and one line on standard
-// error (the web server's CGI error log); PROGRAM does not start.
+// error (the web server's CGI error log); PROGRAM does not start. --help
+// prints the usage (exit 0); no PROGRAM, or an option, the usage on standard
+// error (exit 2).
 //
 // Environment (the web server's configuration sets it):
 //   OVIX_PLACES      N, 1 to 64 (default 1)
@@ -55,10 +57,14 @@ void Wake(int) {}
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fputs(
-            "usage: cgi-place PROGRAM [ARG...]   (OVIX_PLACES, OVIX_PLACE_DIR, OVIX_PLACE_WAIT)\n",
-            stderr);
+    const char* usage =
+        "usage: cgi-place PROGRAM [ARG...]   (OVIX_PLACES, OVIX_PLACE_DIR, OVIX_PLACE_WAIT)\n";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (argc < 2 || argv[1][0] == '-') {
+        std::fputs(usage, stderr);
         return 2;
     }
     const long places = Setting("OVIX_PLACES", 1, 1, 64);

@@ -16,76 +16,79 @@ using namespace testsupport;
 
 namespace {
 
-// A start of the VM from JAVA_OPTIONS and JAVA_CLASSPATH: the wrapper's state, the log
-// without Java stack frames, what the VM was given and the VMs left.
+// A start of the VM (tests/data/bridge/starts.table): the wrapper's state, the log without
+// Java stack frames, what the VM was given and the VMs left.
 struct Start {
-    const char* name;
-    const char* options;  // JAVA_OPTIONS; null: unset
-    const char* jar;      // JAVA_CLASSPATH: the jar of this class variant; "": empty; null: unset
-    bool logIsDirectory;  // the Java side cannot open /tmp/cgi.log
-    bool askVm;  // once opened, ask the class ("texts") for the VM's options and class path
+    std::string name, options, classPath, log, ask;
+    static Columns<Start> Named() {
+        return {{"name", &Start::name},
+                {"options", &Start::options},
+                {"class path", &Start::classPath},
+                {"log", &Start::log},
+                {"ask", &Start::ask}};
+    }
 };
+
+// A call of an opened wrapper (tests/data/bridge/calls.table).
+struct Call {
+    std::string jar, call, method, output;
+    static Columns<Call> Named() {
+        return {{"jar", &Call::jar},
+                {"call", &Call::call},
+                {"method", &Call::method},
+                {"output", &Call::output}};
+    }
+};
+
+// The calls of one class variant, in turn; its jar also names the golden.
+struct JarCalls {
+    std::string jar;
+    std::vector<Call> calls;
+};
+std::vector<JarCalls> ByJar(const std::vector<Call>& rows) {
+    std::vector<JarCalls> groups;
+    for (const Call& row : rows) {
+        if (groups.empty() || groups.back().jar != row.jar) groups.push_back({row.jar, {}});
+        groups.back().calls.push_back(row);
+    }
+    return groups;
+}
+
+// The CTest names.
+void PrintTo(const Start& row, std::ostream* out) {
+    *out << row.name;
+}
+void PrintTo(const JarCalls& row, std::ostream* out) {
+    *out << row.jar;
+}
 
 // The test environment's own tool options, as the VM lists them: the JNI
 // checks, and under emulation the interpreter only.
 const std::regex kToolOptions("\\[-Xcheck:jni\\]|\\[-Xint\\]");
 
-// Calls of an opened wrapper on one class variant, in turn: each call's result and the
-// records it adds (a failure is cleared for the next).
-// clang-format off
-enum Op { Text, Int, Lan, Wlan };  // CallFunction (text, int), GetLan/GetWlanIp4Address
-const char* const kOpNames[] = {"text", "int", "lan", "wlan"};
-struct Call { Op op; std::string method = ""; };  // method: Text, Int
-struct Calls { const char* jar; std::vector<Call> calls; };  // jar: also the golden's name
-const Start kStarts[] = {
-    {"OptionsUnset", nullptr, "texts", false, true},
-    {"OptionsEmpty", "", "texts", false, true},
-    {"OptionsBlankSeparatedAreOne", "-Dovix.option=a -Xmx64m", "texts", false, true},
-    {"OptionsRefused", "-Xms64m -Xmx32m", "texts", false, false},
-    {"ClassPathUnset", nullptr, nullptr, false, false},
-    {"ClassPathEmpty", "-Dovix.config=/app/none", "", false, false},
-    {"LogFileTheVmCannotOpen", nullptr, "texts", true, true},
-    // The VM is destroyed only after its threads that are not daemons.
-    {"NonDaemonThread", "-Dovix.worker.millis=500", "nondaemon", false, false},
-};
-const Calls kCalls[] = {
-    {"nofirmwareversion", {{Wlan}, {Lan}}},
-    // a method returning int, one not static, a missing one, then one that fits
-    {"wrongsignatures", {{Text, "getLanIp4AddressS"}, {Text, "getWlanIp4AddressS"},
-                         {Int, "noSuchMethod"}, {Text, "getAnswer"}}},
-    {"throwing", {{Int, "getAnswer"}, {Wlan}}},
-    {"texts", {{Text, "getLanIp4AddressS"}, {Text, "getWlanIp4AddressS"}, {Text, "getNonAsciiS"},
-               {Int, "getAnswer"}, {Int, "getNegative"}}},
-};
-void PrintTo(const Start& row, std::ostream* out) { *out << row.name; }  // the CTest name
-void PrintTo(const Calls& row, std::ostream* out) { *out << row.jar; }
-// clang-format on
-
 std::string logPath;
 
-// JAVA_OPTIONS and JAVA_CLASSPATH as the row gives them; the class path.
-std::string SetEnvironment(const char* options, const char* jar) {
+// JAVA_OPTIONS and JAVA_CLASSPATH as the row gives them ("(unset)": not set); the class path.
+std::string SetEnvironment(const std::string& options, const std::string& jar) {
     GetCgiLogHandler();  // opens /tmp/cgi.log before a row can move it
     logPath = "/tmp/cgi.log";
     for (const char* name : {"JAVA_OPTIONS", "JAVA_CLASSPATH"}) unsetenv(name);
-    if (options != nullptr) setenv("JAVA_OPTIONS", options, 1);
-    const std::string classPath = jar && *jar ? ConfigJar(jar) : "";
-    if (jar != nullptr) setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
+    if (options != "(unset)") setenv("JAVA_OPTIONS", options.c_str(), 1);
+    const std::string classPath = jar.empty() || jar == "(unset)" ? "" : ConfigJar(jar);
+    if (jar != "(unset)") setenv("JAVA_CLASSPATH", classPath.c_str(), 1);
     return classPath;
 }
 
 // The log from line `from` on, the bridge's records as "LEVEL @N MESSAGE".
 std::string Digest(size_t from) {
-    static const std::regex record("^(\\S+) cgi src/JavaVmWrapper\\.cpp:(\\d+) ");
     std::map<std::string, size_t> labels;
     std::string text;
     const auto lines = SplitLines(LogDigest(ReadFile(logPath), true));
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::smatch m;
         std::string line = lines[i];
-        if (std::regex_search(lines[i], m, record)) {
-            const size_t label = labels.emplace(m[2], labels.size() + 1).first->second;
-            line = m.str(1) + " @" + std::to_string(label) + " " + m.suffix().str();
+        if (const auto record = RecordOf(line, "src/JavaVmWrapper.cpp")) {
+            const size_t label = labels.emplace(record->line, labels.size() + 1).first->second;
+            line = record->level + " @" + std::to_string(label) + " " + record->message;
         }
         if (i >= from) text += line + "\n";
     }
@@ -94,12 +97,12 @@ std::string Digest(size_t from) {
 
 const std::regex kVmWarning("WARNING|FATAL ERROR");
 
-using StartTest = ::testing::TestWithParam<Start>;
+using Starts = ::testing::TestWithParam<Start>;
 
-TEST_P(StartTest, OpensAndLogs) {
+TEST_P(Starts, Row) {
     const Start& row = GetParam();
-    const std::string classPath = SetEnvironment(row.options, row.jar);
-    if (row.logIsDirectory) {  // the program's own log client keeps the file it opened
+    const std::string classPath = SetEnvironment(row.options, row.classPath);
+    if (row.log == "directory") {  // the program's own log client keeps the file it opened
         logPath = "/tmp/cgi.log.kept";
         ASSERT_EQ(rename("/tmp/cgi.log", logPath.c_str()), 0);
         ASSERT_EQ(mkdir("/tmp/cgi.log", 0755), 0);
@@ -113,7 +116,7 @@ TEST_P(StartTest, OpensAndLogs) {
         text = std::string("opened: ") + (opened ? "true" : "false") +
                ", JNI environment: " + set(wrapper.GetJniEnv()) +
                ", configuration class: " + set(wrapper.GetConfigClass()) + "\n";
-        if (opened && row.askVm && wrapper.CallFunction("getInputArgumentsS", options) &&
+        if (opened && row.ask == "yes" && wrapper.CallFunction("getInputArgumentsS", options) &&
             wrapper.CallFunction("getClassPathS", path))
             given = "VM options: " + std::regex_replace(options, kToolOptions, "") +
                     "\nVM class path: " + (path == classPath ? "JAVA_CLASSPATH" : path) + "\n";
@@ -124,15 +127,15 @@ TEST_P(StartTest, OpensAndLogs) {
     jsize count = -1;
     EXPECT_EQ(JNI_GetCreatedJavaVMs(vms, 1, &count), JNI_OK);
     text += given + "Java VMs left: " + std::to_string(count) + "\n";
-    EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.name + ".txt")));
+    EXPECT_TRUE(MatchesGolden(text, DataPath("bridge/" + row.name + ".txt")));
     EXPECT_FALSE(std::regex_search(ReadFile(logPath), kVmWarning));
 }
 
-using CallTest = ::testing::TestWithParam<Calls>;
+using Calls = ::testing::TestWithParam<JarCalls>;
 
-TEST_P(CallTest, ResultsAndRecords) {
-    const Calls& row = GetParam();
-    SetEnvironment(nullptr, row.jar);
+TEST_P(Calls, Row) {
+    const JarCalls& row = GetParam();
+    SetEnvironment("(unset)", row.jar);
     std::string text;
     {
         JavaVmWrapper wrapper;
@@ -143,21 +146,23 @@ TEST_P(CallTest, ResultsAndRecords) {
             std::string result = "old";  // a result not set stays "old" or 5
             int number = 5;
             bool found = true;
-            if (call.op == Lan) result = wrapper.GetLanIp4Address();
-            if (call.op == Wlan) result = wrapper.GetWlanIp4Address();
-            if (call.op == Text) found = wrapper.CallFunction(call.method, result);
-            if (call.op == Int) found = wrapper.CallFunction(call.method, number);
-            if (call.op == Int) result = std::to_string(number);
-            text += kOpNames[call.op] +
-                    (call.op <= Int ? " " + call.method + ": " + (found ? "true" : "false") : ":") +
-                    " \"" + result + "\"\n" + Digest(before);
+            if (call.call == "lan") result = wrapper.GetLanIp4Address();
+            if (call.call == "wlan") result = wrapper.GetWlanIp4Address();
+            if (call.call == "text") found = wrapper.CallFunction(call.method, result);
+            if (call.call == "int") found = wrapper.CallFunction(call.method, number);
+            if (call.call == "int") result = std::to_string(number);
+            const std::string named = " " + call.method + ": " + (found ? "true" : "false");
+            text += call.call + (call.output == "method" ? named : ":") + " \"" + result + "\"\n" +
+                    Digest(before);
         }
     }
-    EXPECT_TRUE(MatchesGolden(text, DataPath(std::string("bridge/") + row.jar + ".txt")));
+    EXPECT_TRUE(MatchesGolden(text, DataPath("bridge/" + row.jar + ".txt")));
     EXPECT_FALSE(std::regex_search(ReadFile(logPath), kVmWarning));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bridge, StartTest, ::testing::ValuesIn(kStarts));
-INSTANTIATE_TEST_SUITE_P(Bridge, CallTest, ::testing::ValuesIn(kCalls));
+INSTANTIATE_TEST_SUITE_P(, Starts,
+                         ::testing::ValuesIn(ReadTable<Start>(DataPath("bridge/starts.table"))));
+INSTANTIATE_TEST_SUITE_P(
+    , Calls, ::testing::ValuesIn(ByJar(ReadTable<Call>(DataPath("bridge/calls.table")))));
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -244,6 +245,84 @@ std::string LogDigest(const std::string& logText, bool withLines) {
         digest += line + "\n";
     }
     return digest;
+}
+
+std::optional<Record> RecordOf(const std::string& digestLine, const std::string& source) {
+    const std::string prefix = " cgi " + source;
+    const size_t level = digestLine.find(' ');
+    if (level == std::string::npos || digestLine.compare(level, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    static const std::regex rest(R"(^(?::(\d+))? (.*)$)");
+    std::smatch m;
+    const std::string after = digestLine.substr(level + prefix.size());
+    if (!std::regex_match(after, m, rest)) return std::nullopt;
+    return Record{digestLine.substr(0, level), m.str(1), m.str(2)};
+}
+
+namespace {
+
+using Cells = std::vector<std::string>;
+
+// A test that fails with a message: a table that cannot be read.
+struct Failing : ::testing::Test {
+    explicit Failing(std::string text) : message(std::move(text)) {}
+    void TestBody() override { FAIL() << message; }
+    std::string message;
+};
+
+// Fails the running test, or before the tests run (where their names are
+// read) registers one of the table's name that fails; no rows.
+std::vector<Cells> TableFails(const std::string& path, const std::string& message) {
+    const std::string text = path + ": " + message;
+    if (::testing::UnitTest::GetInstance()->current_test_info() != nullptr) {
+        ADD_FAILURE() << text;
+    } else {
+        ::testing::RegisterTest("Table", std::filesystem::path(path).filename().c_str(), nullptr,
+                                nullptr, __FILE__, __LINE__,
+                                [text]() -> ::testing::Test* { return new Failing(text); });
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<Cells> ReadCells(const std::string& path, const Cells& names) {
+    static const std::regex cell(R"( *((?:[^|\\]|\\.)*?) *\|)"), bar(R"(\\\|)");
+    std::vector<Cells> rows;
+    Cells header;
+    bool ruleMayFollow = false;
+    int number = 0;
+    for (const auto& line : SplitLines(ReadFile(path))) {
+        ++number;
+        if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
+        if (std::exchange(ruleMayFollow, false) &&
+            line.find_first_not_of("|-: ") == std::string::npos)
+            continue;
+        Cells cells;
+        const std::string inner = line.substr(line.find('|') + 1);
+        for (std::sregex_iterator at(inner.begin(), inner.end(), cell), end; at != end; ++at)
+            cells.push_back(std::regex_replace(at->str(1), bar, "|"));
+        const auto has = [](const Cells& list, const std::string& name) {
+            return std::find(list.begin(), list.end(), name) != list.end();
+        };
+        if (header.empty()) {
+            header = cells;
+            ruleMayFollow = true;
+            for (const auto& name : header)
+                if (!has(names, name)) return TableFails(path, "unknown column \"" + name + "\"");
+            for (const auto& name : names)
+                if (!has(header, name)) return TableFails(path, "no column \"" + name + "\"");
+        } else if (cells.size() != header.size() || line.find_first_not_of(' ') != line.find('|')) {
+            return TableFails(path, "line " + std::to_string(number) + " is not a row of " +
+                                        std::to_string(header.size()) + " cells");
+        } else {
+            Cells& row = rows.emplace_back();
+            for (const auto& name : names)
+                row.push_back(
+                    cells[std::find(header.begin(), header.end(), name) - header.begin()]);
+        }
+    }
+    return header.empty() ? TableFails(path, "no header") : rows;
 }
 
 }  // namespace testsupport

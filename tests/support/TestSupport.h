@@ -8,9 +8,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
-
-#include "Logger.h"
 
 namespace testsupport {
 
@@ -80,6 +79,45 @@ std::vector<std::string> TargetCommand(const std::vector<std::string>& argv);
 // fails the running test. With withLines, a record keeps its line number
 // after the file, as "FILE:LINE".
 std::string LogDigest(const std::string& logText, bool withLines = false);
+
+// A record of a log digest that the source file `source` (e.g.
+// "src/QuorManipulator.cpp") wrote: its level, line number (only in a
+// digest with lines) and message. Nothing for any other line.
+struct Record {
+    std::string level, line, message;
+};
+std::optional<Record> RecordOf(const std::string& digestLine, const std::string& source);
+
+// Tables of rows. Lines that start with '#' are comments and blank lines are
+// left out; the first other line is the header "| column | column |"; a line
+// of only '|', '-', ':' and blanks right after it is left out (the file
+// renders as Markdown); each row "| cell | cell |" has as many cells as the
+// header, without the blanks around them; "\|" is a '|' inside a cell.
+//
+// A row type names its columns, each with the field it fills:
+//   static Columns<Row> Named() { return {{"name", &Row::name}, ...}; }
+template <typename Row>
+using Columns = std::vector<std::pair<std::string, std::string Row::*>>;
+
+// The cells of each row, in the order of `names`. A column of the header
+// that is not among the names, a name missing from the header or a row of
+// another width fails with the file and the column or line: a test of that
+// name fails (the tables are read before the tests run, for their names).
+std::vector<std::vector<std::string>> ReadCells(const std::string& path,
+                                                const std::vector<std::string>& names);
+
+template <typename Row>
+std::vector<Row> ReadTable(const std::string& path) {
+    const Columns<Row> columns = Row::Named();
+    std::vector<std::string> names;
+    for (const auto& column : columns) names.push_back(column.first);
+    std::vector<Row> rows;
+    for (const auto& cells : ReadCells(path, names)) {
+        Row& row = rows.emplace_back();
+        for (size_t i = 0; i < columns.size(); ++i) row.*columns[i].second = cells[i];
+    }
+    return rows;
+}
 
 }  // namespace testsupport
 

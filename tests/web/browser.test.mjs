@@ -60,18 +60,33 @@ function request(login, method, path, header, secret = password) {
   return [out.slice(out.lastIndexOf('\n') + 1), out.slice(0, out.lastIndexOf('\n')), headers];
 }
 
+// The rows of a pipe table as objects by column (the format of tests/support's ReadTable:
+// '#' comments, a header, a rule line after it, "\|" for a '|' in a cell); a column that
+// is not one of `columns`, one of them missing or a row of another width fails.
+function table(path, columns) {
+  const lines = source(path).split('\n').filter((line) => line.trim() && !line.startsWith('#'));
+  const cells = (line) => [...line.matchAll(/ *((?:[^|\\]|\\.)*?) *\|/g)].slice(1)
+    .map((m) => m[1].replaceAll('\\|', '|'));
+  const [header, ...rows] = lines.filter((line, i) => i !== 1 || !/^[ |:-]*$/.test(line)).map(cells);
+  for (const name of header) assert.ok(columns.includes(name), `${path}: unknown column ${name}`);
+  for (const name of columns) assert.ok(header.includes(name), `${path}: no column ${name}`);
+  for (const row of rows) assert.equal(row.length, header.length, `${path}: ${row.join(' | ')}`);
+  return rows.map((row) => Object.fromEntries(header.map((name, i) => [name, row[i]])));
+}
+
 test('the server answers each request of the table and starts no program for a refused one', () => {
-  const rows = source('tests/data/web/requests.txt').split('\n').filter((line) => /^[a-z]/.test(line));
-  for (const row of rows) {
-    const [login, method, path, header, status, ran] = row.split(/\s{2,}/);
+  const columns = ['client', 'method', 'path', 'header', 'status', 'program'];
+  for (const row of table('tests/data/web/requests.txt', columns)) {
+    const { client: login, method, path, header, status, program: ran } = row;
     const before = runs();
     const [code, body, headers] = request(login, method, path, header);
     const started = runs().map((n, i) => n - before[i]);
-    assert.deepEqual([code, started], [status, [+(ran === 'page'), +(ran === 'target')]], row);
-    if (ran === 'page') assert.equal(body, expectedPage, row);
+    const name = Object.values(row).join(' ');
+    assert.deepEqual([code, started], [status, [+(ran === 'page'), +(ran === 'target')]], name);
+    if (ran === 'page') assert.equal(body, expectedPage, name);
     // Every answer carries the headers against framing and sniffing, and no version.
     if (code !== '000') {
-      for (const h of securityHeaders) assert.match(headers, new RegExp(`^${h}\r$`, 'mi'), `${row}: ${h}`);
+      for (const h of securityHeaders) assert.match(headers, new RegExp(`^${h}\r$`, 'mi'), `${name}: ${h}`);
     }
   }
 });
