@@ -162,7 +162,7 @@ TEST_P(Scenarios, Row) {
     options.env = {"JAVA_CLASSPATH=" + ConfigJar(row.variant),
                    "JAVA_OPTIONS=-Dovix.config=/app/ovix.properties", "DATA=" + DataPath("page"),
                    "ROOT=" + std::filesystem::canonical(DataPath("../..")).string(),
-                   std::string("JVM_DIR=") + OVIX_JVM_DIR};
+                   std::string("JVM_DIR=") + OVIX_JVM_RUNPATH};
     // The JNI checks after the row's own options: no row can leave them out.
     const std::string tool =
         std::regex_replace(row.toolOptions, std::regex("\\$\\{DEPLOYMENT\\}"), Deployment());
